@@ -1,0 +1,82 @@
+#include "field/grid.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+namespace {
+
+// Element counts of the two arrays for N cells per axis; false when a byte size would not fit
+// the address space, so the products below can never wrap.
+bool gridSizes(int n, std::size_t& cellCount, std::size_t& pointCount) {
+    constexpr std::size_t kMaxBytes = PTRDIFF_MAX;
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+    // side <= 2^31, so side^2 <= 2^62 fits; check the third factor and the byte sizes.
+    const std::size_t square = side * side;
+    if (square > kMaxBytes / side / sizeof(GridPoint)) return false;
+    pointCount = square * side;
+    cellCount = static_cast<std::size_t>(n) * n * n;
+    return cellCount <= kMaxBytes / sizeof(GridCell);
+}
+
+}  // namespace
+
+int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points) {
+    const double quotient = netWidth / voxelSize;
+    // Rejects NaN, negative sizes and anything whose N would not fit an int.
+    if (!(quotient >= 0.0 && quotient < 2147483647.0)) return kGridAllocationFailed;
+    const int n = static_cast<int>(quotient);
+
+    std::size_t cellCount = 0;
+    std::size_t pointCount = 0;
+    if (!gridSizes(n, cellCount, pointCount)) return kGridAllocationFailed;
+
+    // Both new arrays must exist before the old pair is given up.
+    GridCell* newCells = new (std::nothrow) GridCell[cellCount];
+    GridPoint* newPoints = newCells ? new (std::nothrow) GridPoint[pointCount] : nullptr;
+    if (newPoints == nullptr) {
+        delete[] newCells;
+        return kGridAllocationFailed;
+    }
+    delete[] cells;
+    delete[] points;
+    cells = newCells;
+    points = newPoints;
+    return n;
+}
+
+void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
+    if (n < 0) return;
+    const double s = voxelSize;
+    const double d = -(n * s * 0.5);  // lowest coordinate of the lattice
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+
+    std::size_t p = 0;
+    for (int i = 0; i <= n; ++i) {
+        const float x = static_cast<float>(d + s * i);
+        for (int j = 0; j <= n; ++j) {
+            const float y = static_cast<float>(d + s * j);
+            for (int k = 0; k <= n; ++k) {
+                points[p++].position = {x, y, static_cast<float>(d + s * k)};
+            }
+        }
+    }
+
+    // Offsets of the eight corners from corner 0, in corner order.
+    const std::size_t dx = side * side;
+    const std::size_t dy = side;
+    const std::size_t offsets[8] = {0, dy, dx + dy, dx, 1, dy + 1, dx + dy + 1, dx + 1};
+
+    std::size_t c = 0;
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            for (int k = 0; k < n; ++k) {
+                const GridPoint* corner0 = points + (i * side + j) * side + k;
+                for (int corner = 0; corner < 8; ++corner) {
+                    cells[c].corners[corner] = corner0 + offsets[corner];
+                }
+                ++c;
+            }
+        }
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+// The sample grid: (N+1)^3 points filling a cube of edge kNetWidth centred on the origin, and
+// the N^3 cubic cells between them. Pure computation, no OpenGL.
+
+constexpr double kNetWidth = 64.0;  // edge of the sampled cube, world units
+
+struct Vec3 {
+    float x, y, z;
+};
+
+// One sample point; point (i, j, k) is element (i*(N+1) + j)*(N+1) + k, k (along z) fastest.
+struct GridPoint {
+    Vec3 position;  // world units, exact multiples of the cell size
+    double value;   // field at position, 0 .. number of enabled balls
+};
+
+// One cell; cell (i, j, k) is element (i*N + j)*N + k. Corners 0..3 go around the face of
+// lower z starting at (i, j, k): +y, then +x, then -y; corner c+4 lies one cell above corner c.
+struct GridCell {
+    const GridPoint* corners[8];
+};
+
+// Returned by allocateGrid when the arrays for a cell size cannot be obtained.
+constexpr int kGridAllocationFailed = -1;
+
+// Obtains arrays for the cell size and returns N = trunc(netWidth / voxelSize). The new arrays
+// are obtained before the old ones are released; when they cannot be had (or N is out of range)
+// the old arrays stay untouched and kGridAllocationFailed is returned. Contents are left unset.
+int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points);
+
+// Sets every point's position and every cell's corner references; values are not touched.
+void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points);

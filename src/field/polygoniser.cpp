@@ -1,0 +1,71 @@
+#include "field/polygoniser.h"
+
+#include "field/mc_tables.h"
+
+namespace {
+
+// First and second corner of each edge; crossings are interpolated from the first.
+constexpr int kEdgeCorners[kEdgesPerCell][2] = {
+    {0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+    {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7},
+};
+
+}  // namespace
+
+int cubeIndex(const GridCell& cell, double isolevel) {
+    int index = 0;
+    for (int c = 0; c < 8; ++c) {
+        if (isolevel > cell.corners[c]->value) index |= 1 << c;
+    }
+    return index;
+}
+
+bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cell, int index,
+                    double isolevel) {
+    const int mask = edgeTable[index];
+    if (mask == 0) return false;
+    for (int e = 0; e < kEdgesPerCell; ++e) {
+        if (mask & (1 << e)) {
+            edgeVertices[e] = interpolateVertex(isolevel, *cell.corners[kEdgeCorners[e][0]],
+                                                *cell.corners[kEdgeCorners[e][1]]);
+        }
+    }
+    return true;
+}
+
+Vec3 interpolateVertex(double isolevel, const GridPoint& p1, const GridPoint& p2) {
+    const double mu = (isolevel - p1.value) / (p2.value - p1.value);
+    const Vec3& a = p1.position;
+    const Vec3& b = p2.position;
+    return {static_cast<float>(a.x + mu * (static_cast<double>(b.x) - a.x)),
+            static_cast<float>(a.y + mu * (static_cast<double>(b.y) - a.y)),
+            static_cast<float>(a.z + mu * (static_cast<double>(b.z) - a.z))};
+}
+
+int buildTriangles(Triangle triangles[kMaxTrianglesPerCell],
+                   const Vec3 edgeVertices[kEdgesPerCell], int index) {
+    const int* row = triTable[index];
+    int t = 0;
+    while (row[3 * t] != -1) {
+        triangles[t].vertices[0] = edgeVertices[row[3 * t]];
+        triangles[t].vertices[1] = edgeVertices[row[3 * t + 1]];
+        triangles[t].vertices[2] = edgeVertices[row[3 * t + 2]];
+        ++t;
+    }
+    return t;
+}
+
+Vec3& triangleNormal(const Triangle& triangle, Vec3& normal) {
+    const Vec3& u = triangle.vertices[0];
+    const Vec3& v = triangle.vertices[1];
+    const Vec3& w = triangle.vertices[2];
+    const double ax = static_cast<double>(v.x) - u.x;
+    const double ay = static_cast<double>(v.y) - u.y;
+    const double az = static_cast<double>(v.z) - u.z;
+    const double bx = static_cast<double>(w.x) - u.x;
+    const double by = static_cast<double>(w.y) - u.y;
+    const double bz = static_cast<double>(w.z) - u.z;
+    normal = {static_cast<float>(ay * bz - az * by), static_cast<float>(az * bx - ax * bz),
+              static_cast<float>(ax * by - ay * bx)};
+    return normal;
+}

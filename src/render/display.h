@@ -1,0 +1,4 @@
+#pragma once
+
+// GLUT display callback: draws one whole frame from scratch.
+void display();

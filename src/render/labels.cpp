@@ -1,0 +1,3 @@
+#include "render/labels.h"
+
+void drawLabels() {}

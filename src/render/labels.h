@@ -1,0 +1,4 @@
+#pragma once
+
+// Draws the row of screen-fixed labels along the bottom of the view.
+void drawLabels();
