@@ -1,9 +1,10 @@
 # Set-up, build and test entry points. Each target installs what is missing first.
 BUILD_DIR ?= build
+SAN_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
-.PHONY: all deps configure build run test clean format
+.PHONY: all deps configure build run test unit-test sanitize-test clean format
 
 all: build
 
@@ -19,11 +20,19 @@ build: configure
 run: build
 	./$(BUILD_DIR)/scalar-field-viewer
 
-test: build
+# Every test of the optimised build, then every test again under ASan and UBSan.
+test: unit-test sanitize-test
+
+unit-test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+sanitize-test: deps
+	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_SANITIZE=ON
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	ctest --test-dir $(SAN_DIR) --output-on-failure -j $(JOBS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR)
