@@ -1,0 +1,770 @@
+// End-to-end tests: the built viewer runs in its own Xvfb, gets real X input through XTest, and
+// its window's pixels are probed where the camera, the projection and the field say the scene
+// must appear. Every check polls the window until its probes pass or a deadline expires; a
+// failure lists every failing probe and saves the screenshot.
+//
+// Cases whose name starts with DISABLED_ wait for parts of the program that are not in this
+// branch yet; run them with --gtest_also_run_disabled_tests.
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame.h"
+#include "view_geometry.h"
+#include "x_session.h"
+
+namespace {
+
+const std::string kTitle = u8"Программа визуализации скалярных полей";
+
+constexpr double kWindowTimeout = 30.0;      // seconds until the window must be up
+constexpr double kFrameTimeout = 20.0;       // seconds until a frame must show what is expected
+constexpr double kSlowFrameTimeout = 120.0;  // frames of the finest grid, also under sanitizers
+constexpr double kExitTimeout = 10.0;
+constexpr double kPollInterval = 0.05;
+
+// Everything from this row down belongs to the row of labels.
+constexpr int kLabelRowTop = 586;
+constexpr double kLabelDepth = 5.01;  // eye-space distance of the labels (near plane + 0.01)
+constexpr double kLabelDrop = 5.0;    // eye-space distance of the row below the view's centre
+constexpr double kLegendStep = 0.2;   // eye-space spacing of the legend entries
+constexpr double kFirstLegendOffset = 5.0;
+
+// Expected colours. Lighting shades the lit surface between its ambient and its highlight, and
+// the cube's outline a little with the current normal; unlit colours are exact.
+const ColourRange kBlack{"black", {0, 0, 0}, {0.03f, 0.03f, 0.03f}};
+const ColourRange kLitBlue{"lit blue surface", {0, 0, 0.15f}, {0.03f, 0.03f, 1}};
+const ColourRange kAnyBlue{"blue of the surface", {0, 0, 0.1f}, {0.03f, 0.03f, 1}};
+const ColourRange kPureBlue{"unlit blue (0, 0, 1)", {0, 0, 0.97f}, {0.03f, 0.03f, 1}};
+const ColourRange kOutline{"dark cyan outline", {0, 0.07f, 0.07f}, {0.03f, 0.25f, 0.25f}};
+const ColourRange kFullGreen{"full green", {0, 0.9f, 0}, {0.03f, 1, 0.03f}};
+const ColourRange kFullRed{"full red", {0.9f, 0, 0}, {1, 0.03f, 0.03f}};
+const ColourRange kHalfGreen{"half green", {0, 0.4f, 0}, {0.03f, 0.7f, 0.03f}};
+const ColourRange kHalfRed{"half red", {0.4f, 0, 0}, {0.7f, 0.03f, 0.03f}};
+const ColourRange kSomeRed{"any red", {0.1f, 0, 0}, {1, 0.03f, 0.03f}};
+const ColourRange kSomeGreen{"any green", {0, 0.1f, 0}, {0.03f, 1, 0.03f}};
+const ColourRange kCyanLabel{"cyan label", {0, 0.25f, 0.25f}, {0.03f, 1, 1}};
+const ColourRange kOliveLabel{"olive label", {0.25f, 0.25f, 0}, {1, 1, 0.05f}};
+const ColourRange kPurpleLabel{"purple label", {0.25f, 0, 0.25f}, {1, 0.05f, 1}};
+
+// ----- running the program -----
+
+bool launch(XSession& session, std::string& error) {
+    if (!startServer(session, error)) return false;
+    if (!startViewer(session, viewerBinary(), error)) return false;
+    if (!findWindowByTitle(session, kTitle, kWindowTimeout)) {
+        error = "no window titled \"" + kTitle + "\" appeared; the viewer " +
+                (viewerRunning(session) ? "still runs" : describeStatus(session.viewerStatus)) +
+                "; its output:\n" + viewerLog(session);
+        return false;
+    }
+    focusWindow(session);
+    return true;
+}
+
+std::string currentTestName() {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+using Check = std::function<void(const Frame&, Report&)>;
+
+// Polls the window until `check` passes on a frame or the deadline expires; on failure reports
+// every failing probe of the last frame and saves it. Returns the last frame read.
+Frame expectFrame(XSession& session, const std::string& what, const Check& check,
+                  double timeout = kFrameTimeout) {
+    const double deadline = nowSeconds() + timeout;
+    Frame frame;
+    Report report;
+    for (;;) {
+        frame = grabWindow(session);
+        report = Report{};
+        if (frame.width == 0) {
+            fail(report, "the window could not be read");
+        } else {
+            check(frame, report);
+        }
+        if (report.failures == 0 || nowSeconds() > deadline) break;
+        sleepSeconds(kPollInterval);
+    }
+    if (report.failures > 0) {
+        const std::string shot = saveFrame(
+            frame, std::string(E2E_ARTIFACT_DIR) + "/" + currentTestName() + "-" + what + ".png");
+        ADD_FAILURE() << what << ": " << report.failures << " of " << report.probes
+                      << " probes failed after " << timeout << " s\n"
+                      << report.text << "screenshot: " << (shot.empty() ? "not saved" : shot)
+                      << "\nviewer " << (viewerRunning(session) ? "running" : "ended") << "\n"
+                      << viewerLog(session);
+    }
+    return frame;
+}
+
+// The README's picture is the first frame as these tests saw it, when asked for.
+void saveRequestedScreenshot(const Frame& frame) {
+    const char* path = std::getenv("E2E_SAVE_FRAME");
+    if (path != nullptr && *path != '\0' && !testing::Test::HasFailure()) saveFrame(frame, path);
+}
+
+// ----- expected pictures -----
+
+struct ProbeSpec {
+    int x, y;
+    int radius;  // 0: that pixel; else any pixel within this distance
+    ColourRange colour;
+    bool absent;                          // true: the pixel must NOT be of this colour
+    const ColourRange* orElse = nullptr;  // a second colour that also passes
+};
+
+void runProbes(const Frame& frame, Report& report, const std::vector<ProbeSpec>& probes) {
+    for (const ProbeSpec& spec : probes) {
+        if (!spec.absent) {
+            if (spec.orElse != nullptr && colourIn(pixelAt(frame, spec.x, spec.y), *spec.orElse)) {
+                ++report.probes;
+                continue;
+            }
+            probeNear(report, frame, spec.x, spec.y, spec.radius, spec.colour);
+            continue;
+        }
+        ++report.probes;
+        const Colour observed = pixelAt(frame, spec.x, spec.y);
+        if (colourIn(observed, spec.colour)) {
+            fail(report, "probe at (" + std::to_string(spec.x) + ", " + std::to_string(spec.y) +
+                             "): expected no " + spec.colour.name + ", observed " +
+                             describeColour(observed));
+        }
+    }
+}
+
+// Probes on a grid of pixels: where the ray meets the surface it must show `surface`; where it
+// meets nothing it must show `background` (or, with `absent`, anything but that colour).
+// Pixels on the cube's outline and in the label row are left to their own checks.
+std::vector<ProbeSpec> surfaceProbes(const View& view, const Ball* balls, double isolevel, int step,
+                                     const ColourRange& surface, const ColourRange& background,
+                                     bool backgroundAbsent) {
+    std::vector<ProbeSpec> probes;
+    for (int y = step / 2; y < kLabelRowTop; y += step) {
+        for (int x = step / 2; x < view.width; x += step) {
+            const ImagePoint centre{x + 0.5, y + 0.5};
+            if (nearCubeOutline(view, centre, 3.0)) continue;
+            switch (traceSurface(view, balls, isolevel, centre, 1e9)) {
+                case RayHit::Surface:
+                    probes.push_back({x, y, 0, surface, false});
+                    break;
+                case RayHit::Nothing:
+                    probes.push_back({x, y, 0, background, backgroundAbsent});
+                    break;
+                case RayHit::Unsure:
+                    break;
+            }
+        }
+    }
+    return probes;
+}
+
+// Points along the cube's twelve edges that no part of the surface hides.
+std::vector<ProbeSpec> outlineProbes(const View& view, const Ball* balls, double isolevel) {
+    std::vector<ProbeSpec> probes;
+    Edge edges[kCubeEdges];
+    cubeEdges(edges);
+    for (const Edge& edge : edges) {
+        for (double f = 0.05; f < 1; f += 0.1) {
+            const Point3 p{edge.a.x + f * (edge.b.x - edge.a.x),
+                           edge.a.y + f * (edge.b.y - edge.a.y),
+                           edge.a.z + f * (edge.b.z - edge.a.z)};
+            ImagePoint image;
+            if (!project(view, p, image) || image.y >= kLabelRowTop) continue;
+            const double reach = distance(view.eye, p) - 0.5;
+            if (traceSurface(view, balls, isolevel, image, reach) != RayHit::Nothing) continue;
+            probes.push_back(
+                {static_cast<int>(image.x), static_cast<int>(image.y), 1, kOutline, false});
+        }
+    }
+    return probes;
+}
+
+// Image x of the left end of a label whose anchor lies `offset` left of the view's centre.
+double labelX(const View& view, double offset) {
+    return projectEye(view, {-offset, -kLabelDrop, -kLabelDepth}).x;
+}
+
+// Each legend entry " |k|" in its colour, and no pixel of another colour in its slot.
+void checkLegend(const Frame& frame, Report& report, const View& view,
+                 const ColourRange expected[kBallCount]) {
+    for (int k = 1; k <= kBallCount; ++k) {
+        const double left = labelX(view, kFirstLegendOffset - kLegendStep * (k - 1));
+        const double slot = labelX(view, kFirstLegendOffset - kLegendStep * k) - left;
+        const int x0 = static_cast<int>(left) + 1;
+        const int x1 = static_cast<int>(left + slot) - 1;
+        int matching = 0, other = 0;
+        std::string firstOther;
+        for (int y = kLabelRowTop; y < frame.height; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                const Colour c = pixelAt(frame, x, y);
+                if (colourIn(c, expected[k - 1])) {
+                    ++matching;
+                } else if (c.r > 0.05f || c.g > 0.05f || c.b > 0.05f) {
+                    if (other++ == 0) {
+                        firstOther = "(" + std::to_string(x) + ", " + std::to_string(y) + ") " +
+                                     describeColour(c);
+                    }
+                }
+            }
+        }
+        ++report.probes;
+        if (matching < 4 || other > 0) {
+            fail(report, "legend entry " + std::to_string(k) + " in x " + std::to_string(x0) +
+                             ".." + std::to_string(x1) + ", y " + std::to_string(kLabelRowTop) +
+                             "..: expected " + describeRange(expected[k - 1]) + ", found " +
+                             std::to_string(matching) + " such pixels and " +
+                             std::to_string(other) + " of other colours" +
+                             (other > 0 ? ", first at " + firstOther : ""));
+        }
+    }
+}
+
+// Pixels of a colour within an x range of the label row.
+int countInLabelRow(const Frame& frame, int x0, int x1, const ColourRange& colour) {
+    int count = 0;
+    for (int y = kLabelRowTop; y < frame.height; ++y) {
+        for (int x = x0; x < x1; ++x)
+            count += colourIn(pixelAt(frame, x, y), colour) ? 1 : 0;
+    }
+    return count;
+}
+
+void expectLabelColour(const Frame& frame, Report& report, const char* label, int x0, int x1,
+                       const ColourRange& colour) {
+    ++report.probes;
+    if (countInLabelRow(frame, x0, x1, colour) < 4) {
+        fail(report, std::string(label) + " label: expected " + describeRange(colour) +
+                         " pixels in x " + std::to_string(x0) + ".." + std::to_string(x1) + ", y " +
+                         std::to_string(kLabelRowTop) + "..");
+    }
+}
+
+// The wire sphere of a ball: pixels of `colour` all around its projected centre, none beyond its
+// projected silhouette, reaching out close to it; and none of `wrong` anywhere above the labels.
+void checkMarker(const Frame& frame, Report& report, const View& view, const Ball& ball,
+                 const ColourRange& colour, const ColourRange& wrong) {
+    const Point3 centre{ball.x, ball.y, ball.z};
+    ImagePoint c;
+    project(view, centre, c);
+    double silhouette = 0;
+    for (int i = 0; i <= 180; ++i) {
+        for (int j = 0; j < 360; ++j) {
+            const double theta = i * M_PI / 180, phi = j * M_PI / 180;
+            const Point3 p{centre.x + ball.radius * std::sin(theta) * std::cos(phi),
+                           centre.y + ball.radius * std::sin(theta) * std::sin(phi),
+                           centre.z + ball.radius * std::cos(theta)};
+            ImagePoint image;
+            if (project(view, p, image)) {
+                silhouette = std::max(silhouette, std::hypot(image.x - c.x, image.y - c.y));
+            }
+        }
+    }
+    int quadrants[4] = {0, 0, 0, 0}, beyond = 0, wrongCount = 0;
+    double farthest = 0;
+    std::string firstBeyond, firstWrong;
+    for (int y = 0; y < kLabelRowTop; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const Colour pixel = pixelAt(frame, x, y);
+            if (colourIn(pixel, wrong) && wrongCount++ == 0) {
+                firstWrong = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+            }
+            if (!colourIn(pixel, colour)) continue;
+            const double dx = x + 0.5 - c.x, dy = y + 0.5 - c.y;
+            const double d = std::hypot(dx, dy);
+            farthest = std::max(farthest, d);
+            ++quadrants[(dx < 0 ? 1 : 0) + (dy < 0 ? 2 : 0)];
+            if (d > silhouette + 2 && beyond++ == 0) {
+                firstBeyond = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+            }
+        }
+    }
+    char where[160];
+    std::snprintf(where, sizeof where, "sphere around (%.1f, %.1f), projected radius %.1f", c.x,
+                  c.y, silhouette);
+    report.probes += 3;
+    for (int q = 0; q < 4; ++q) {
+        if (quadrants[q] < 5) {
+            fail(report, std::string(where) + ": expected " + describeRange(colour) +
+                             " in every quadrant, quadrant " + std::to_string(q) + " has " +
+                             std::to_string(quadrants[q]) + " pixels");
+        }
+    }
+    if (farthest < 0.85 * silhouette) {
+        fail(report, std::string(where) + ": " + colour.name + " reaches only " +
+                         std::to_string(farthest) + " pixels from the centre");
+    }
+    if (beyond > 0) {
+        fail(report, std::string(where) + ": " + std::to_string(beyond) + " " + colour.name +
+                         " pixels beyond the silhouette, first at " + firstBeyond);
+    }
+    if (wrongCount > 0) {
+        fail(report, std::string(where) + ": " + std::to_string(wrongCount) + " " + wrong.name +
+                         " pixels in the picture, first at " + firstWrong);
+    }
+}
+
+// Bounding box and count of the surface's blue pixels above the labels.
+struct Extent {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    int pixels = 0;
+};
+
+Extent blueExtent(const Frame& frame) {
+    Extent e;
+    for (int y = 0; y < kLabelRowTop; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            if (!colourIn(pixelAt(frame, x, y), kAnyBlue)) continue;
+            e.left = std::min(e.left, x);
+            e.right = std::max(e.right, x);
+            e.top = std::min(e.top, y);
+            e.bottom = std::max(e.bottom, y);
+            ++e.pixels;
+        }
+    }
+    return e;
+}
+
+std::string describeExtent(const Extent& e) {
+    return "x " + std::to_string(e.left) + ".." + std::to_string(e.right) + ", y " +
+           std::to_string(e.top) + ".." + std::to_string(e.bottom) + ", " +
+           std::to_string(e.pixels) + " pixels";
+}
+
+void expectExtentNear(Report& report, const Extent& observed, const Extent& reference,
+                      int tolerance) {
+    ++report.probes;
+    const bool near =
+        observed.pixels > 0 && std::abs(observed.left - reference.left) <= tolerance &&
+        std::abs(observed.right - reference.right) <= tolerance &&
+        std::abs(observed.top - reference.top) <= tolerance &&
+        std::abs(observed.bottom - reference.bottom) <= tolerance &&
+        observed.pixels * 2 >= reference.pixels && observed.pixels <= reference.pixels * 2;
+    if (!near) {
+        fail(report, "surface extent " + describeExtent(observed) + ", expected within " +
+                         std::to_string(tolerance) + " pixels of " + describeExtent(reference) +
+                         " and between half and twice its pixels");
+    }
+}
+
+// Pixels of the voxel-size label, which names the cell size the last frame was drawn with.
+std::vector<bool> voxelLabelMask(const Frame& frame, const View& view) {
+    const int x0 = static_cast<int>(labelX(view, -0.5)) - 1;
+    const int x1 = static_cast<int>(labelX(view, -1.8)) - 1;
+    std::vector<bool> mask;
+    for (int y = kLabelRowTop; y < frame.height; ++y) {
+        for (int x = x0; x < x1; ++x)
+            mask.push_back(colourIn(pixelAt(frame, x, y), kOliveLabel));
+    }
+    return mask;
+}
+
+// Rightmost column of the voxel-size label, -1 without one.
+int voxelLabelRight(const Frame& frame, const View& view) {
+    const int x0 = static_cast<int>(labelX(view, -0.5)) - 1;
+    const int x1 = static_cast<int>(labelX(view, -1.8)) - 1;
+    int right = -1;
+    for (int y = kLabelRowTop; y < frame.height; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            if (colourIn(pixelAt(frame, x, y), kOliveLabel)) right = std::max(right, x);
+        }
+    }
+    return right;
+}
+
+void initialLegend(ColourRange legend[kBallCount]) {
+    for (int k = 0; k < kBallCount; ++k)
+        legend[k] = kHalfRed;
+    legend[1] = kHalfGreen;
+    legend[2] = kHalfGreen;
+}
+
+// The first frame's surface, checked coarsely: enough to know that the program draws.
+void awaitInitialSurface(XSession& session, const View& view, const Ball* balls) {
+    const std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 24, kLitBlue, kBlack, false);
+    expectFrame(session, "initial-surface",
+                [&](const Frame& f, Report& r) { runProbes(f, r, probes); });
+}
+
+// ----- the window -----
+
+TEST(Window, TitlePositionAndSize) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    EXPECT_EQ(windowNetWmName(session), kTitle) << "_NET_WM_NAME of the window";
+    const WindowGeometry g = windowGeometry(session);
+    EXPECT_TRUE(g.mapped);
+    EXPECT_EQ(g.x, 50) << "left edge on the screen";
+    EXPECT_EQ(g.y, 50) << "top edge on the screen";
+    EXPECT_EQ(g.width, 600);
+    EXPECT_EQ(g.height, 600);
+}
+
+// freeglut ends the process itself when the window manager asks the window to close.
+TEST(Window, CloseRequestEndsProcess) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    sendDeleteWindow(session);
+    ASSERT_TRUE(waitViewerExit(session, kExitTimeout))
+        << "the viewer still runs " << kExitTimeout << " s after WM_DELETE_WINDOW";
+    EXPECT_TRUE(WIFEXITED(session.viewerStatus)) << describeStatus(session.viewerStatus);
+    EXPECT_EQ(WEXITSTATUS(session.viewerStatus), 0) << describeStatus(session.viewerStatus);
+}
+
+TEST(Keys, DISABLED_EscapeExitsWithStatusZero) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    ASSERT_TRUE(pressKey(session, XK_Escape));
+    ASSERT_TRUE(waitViewerExit(session, kExitTimeout))
+        << "the viewer still runs " << kExitTimeout << " s after Escape";
+    EXPECT_TRUE(WIFEXITED(session.viewerStatus)) << describeStatus(session.viewerStatus);
+    EXPECT_EQ(WEXITSTATUS(session.viewerStatus), 0) << describeStatus(session.viewerStatus);
+}
+
+// ----- the first frame -----
+
+TEST(FirstFrame, BlackBackground) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    // Only the pixels whose ray meets neither the surface nor the outline.
+    std::vector<ProbeSpec> probes;
+    for (const ProbeSpec& p :
+         surfaceProbes(view, balls, kInitialIsolevel, 10, kLitBlue, kBlack, false)) {
+        if (std::string(p.colour.name) == kBlack.name) probes.push_back(p);
+    }
+    ASSERT_GT(probes.size(), 2000u);
+    const Frame frame = expectFrame(session, "background",
+                                    [&](const Frame& f, Report& r) { runProbes(f, r, probes); });
+    saveRequestedScreenshot(frame);
+}
+
+TEST(FirstFrame, DISABLED_CubeOutline) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    const std::vector<ProbeSpec> probes = outlineProbes(view, balls, kInitialIsolevel);
+    ASSERT_GT(probes.size(), 80u);
+    const Frame frame = expectFrame(session, "outline",
+                                    [&](const Frame& f, Report& r) { runProbes(f, r, probes); });
+    saveRequestedScreenshot(frame);
+}
+
+TEST(FirstFrame, DISABLED_BlueSurfaceWithoutRedOrGreen) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    const std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 6, kLitBlue, kBlack, false);
+    const Frame frame = expectFrame(session, "surface", [&](const Frame& f, Report& r) {
+        runProbes(f, r, probes);
+        // Above the labels nothing may be red, nor greener than the outline's cyan.
+        for (int y = 0; y < kLabelRowTop; ++y) {
+            for (int x = 0; x < f.width; ++x) {
+                const Colour c = pixelAt(f, x, y);
+                if (c.r > 0.03f || c.g > c.b + 0.03f) {
+                    fail(r, "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is " +
+                                describeColour(c) + ": red or green in the scene");
+                }
+            }
+        }
+    });
+    saveRequestedScreenshot(frame);
+}
+
+TEST(FirstFrame, DISABLED_LegendRow) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    ColourRange legend[kBallCount];
+    initialLegend(legend);
+    const int netWidthX = static_cast<int>(labelX(view, 1.0));
+    const int voxelX = static_cast<int>(labelX(view, -0.5));
+    const int isolevelX = static_cast<int>(labelX(view, -1.8));
+    const Frame frame = expectFrame(session, "legend", [&](const Frame& f, Report& r) {
+        checkLegend(f, r, view, legend);
+        // No readout without a selection: the gap between the legend and the net width label
+        // stays dark.
+        const int readoutX = static_cast<int>(labelX(view, 3.0));
+        ++r.probes;
+        if (countInLabelRow(f, readoutX, netWidthX - 1, kSomeRed) +
+                countInLabelRow(f, readoutX, netWidthX - 1, kSomeGreen) >
+            0) {
+            fail(r, "a readout is shown although no ball is selected");
+        }
+        expectLabelColour(f, r, "net width", netWidthX, voxelX - 1, kCyanLabel);
+        expectLabelColour(f, r, "voxel size", voxelX, isolevelX - 1, kOliveLabel);
+        expectLabelColour(f, r, "isolevel", isolevelX, f.width, kPurpleLabel);
+    });
+    saveRequestedScreenshot(frame);
+}
+
+// ----- selecting and switching a ball -----
+
+// Key 2 selects ball 2: its wire sphere in green, its legend entry and readout in full green.
+void expectBall2Selected(XSession& session, const View& view, const Ball& ball2) {
+    ColourRange legend[kBallCount];
+    initialLegend(legend);
+    legend[1] = kFullGreen;
+    const int readoutX = static_cast<int>(labelX(view, 3.0));
+    const int netWidthX = static_cast<int>(labelX(view, 1.0));
+    expectFrame(session, "ball-2-selected", [&](const Frame& f, Report& r) {
+        checkMarker(f, r, view, ball2, kFullGreen, kSomeRed);
+        checkLegend(f, r, view, legend);
+        expectLabelColour(f, r, "readout", readoutX, netWidthX - 1, kFullGreen);
+    });
+}
+
+TEST(Selection, DISABLED_Key2ShowsGreenSphereAndLegendEntry) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    awaitInitialSurface(session, view, balls);
+    ASSERT_TRUE(pressKey(session, XK_2));
+    expectBall2Selected(session, view, balls[1]);
+}
+
+TEST(Selection, DISABLED_DeleteSwitchesBall2Off) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    awaitInitialSurface(session, view, balls);
+    ASSERT_TRUE(pressKey(session, XK_2));
+    expectBall2Selected(session, view, balls[1]);
+
+    ASSERT_TRUE(pressKey(session, XK_Delete));
+    balls[1].enabled = false;
+    ColourRange legend[kBallCount];
+    initialLegend(legend);
+    legend[1] = kFullRed;
+    // Ball 2's surface is gone: where only ball 3's remains the scene has no blue. The red
+    // marker's lines may cross what is left of the surface.
+    std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 6, kLitBlue, kAnyBlue, true);
+    for (ProbeSpec& p : probes)
+        p.orElse = &kSomeRed;
+    const int readoutX = static_cast<int>(labelX(view, 3.0));
+    const int netWidthX = static_cast<int>(labelX(view, 1.0));
+    expectFrame(session, "ball-2-off", [&](const Frame& f, Report& r) {
+        checkMarker(f, r, view, balls[1], kFullRed, kSomeGreen);
+        checkLegend(f, r, view, legend);
+        expectLabelColour(f, r, "readout", readoutX, netWidthX - 1, kFullRed);
+        runProbes(f, r, probes);
+    });
+}
+
+// ----- lighting -----
+
+// Boxes well inside the surface's projection around both balls' centres.
+struct Box {
+    int x0, y0, x1, y1;
+};
+
+void expectPixelsInBoxes(const Frame& f, Report& r, const std::vector<Box>& boxes, bool wireframe) {
+    for (const Box& box : boxes) {
+        int blue = 0, black = 0, total = 0;
+        for (int y = box.y0; y < box.y1; ++y) {
+            for (int x = box.x0; x < box.x1; ++x) {
+                ++total;
+                const Colour c = pixelAt(f, x, y);
+                if (wireframe) {
+                    if (colourIn(c, kPureBlue)) {
+                        ++blue;
+                    } else if (colourIn(c, kBlack)) {
+                        ++black;
+                    } else {
+                        ++r.probes;
+                        fail(r, "probe at (" + std::to_string(x) + ", " + std::to_string(y) +
+                                    "): expected pure blue (0, 0, 1) or black, observed " +
+                                    describeColour(c));
+                    }
+                } else {
+                    probe(r, f, x, y, kLitBlue);
+                }
+            }
+        }
+        ++r.probes;
+        if (wireframe && (blue * 20 < total || black * 20 < total)) {
+            fail(r, "box x " + std::to_string(box.x0) + ".." + std::to_string(box.x1) + ", y " +
+                        std::to_string(box.y0) + ".." + std::to_string(box.y1) + ": " +
+                        std::to_string(blue) + " blue and " + std::to_string(black) + " black of " +
+                        std::to_string(total) +
+                        " pixels, expected lines on black (at least 5% of each)");
+        }
+    }
+}
+
+TEST(Lighting, DISABLED_BackspaceTogglesUnlitWireframe) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    std::vector<Box> boxes;
+    for (int b = 1; b <= 2; ++b) {
+        ImagePoint c;
+        project(view, {balls[b].x, balls[b].y, balls[b].z}, c);
+        const Box box{static_cast<int>(c.x) - 15, static_cast<int>(c.y) - 15,
+                      static_cast<int>(c.x) + 15, static_cast<int>(c.y) + 15};
+        for (int y = box.y0; y < box.y1; ++y) {
+            for (int x = box.x0; x < box.x1; ++x) {
+                ASSERT_EQ(traceSurface(view, balls, kInitialIsolevel, {x + 0.5, y + 0.5}, 1e9),
+                          RayHit::Surface)
+                    << "box pixel (" << x << ", " << y << ") not on the surface";
+            }
+        }
+        boxes.push_back(box);
+    }
+    const std::vector<ProbeSpec> outline = outlineProbes(view, balls, kInitialIsolevel);
+    expectFrame(session, "lit",
+                [&](const Frame& f, Report& r) { expectPixelsInBoxes(f, r, boxes, false); });
+    ASSERT_TRUE(pressKey(session, XK_BackSpace));
+    expectFrame(session, "wireframe", [&](const Frame& f, Report& r) {
+        expectPixelsInBoxes(f, r, boxes, true);
+        runProbes(f, r, outline);
+    });
+    ASSERT_TRUE(pressKey(session, XK_BackSpace));
+    expectFrame(session, "lit-again", [&](const Frame& f, Report& r) {
+        expectPixelsInBoxes(f, r, boxes, false);
+        runProbes(f, r, outline);
+    });
+}
+
+// ----- cell size -----
+
+TEST(Grid, DISABLED_RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    const View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    const std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 12, kLitBlue, kAnyBlue, true);
+    const Frame first = expectFrame(session, "cell-size-2", [&](const Frame& f, Report& r) {
+        runProbes(f, r, probes);
+        expectLabelColour(f, r, "voxel size", static_cast<int>(labelX(view, -0.5)),
+                          static_cast<int>(labelX(view, -1.8)), kOliveLabel);
+    });
+    ASSERT_FALSE(HasFailure());
+    const Extent reference = blueExtent(first);
+    const int firstLabelRight = voxelLabelRight(first, view);
+
+    // Each halving shows a new cell size in its label; waiting for that proves the frame new.
+    std::vector<bool> label = voxelLabelMask(first, view);
+    for (int press = 1; press <= 2; ++press) {
+        ASSERT_TRUE(pressKey(session, XK_slash));
+        const Frame f = expectFrame(
+            session, "cell-size-label-" + std::to_string(press),
+            [&](const Frame& f, Report& r) {
+                ++r.probes;
+                if (voxelLabelMask(f, view) == label) fail(r, "the voxel size label is unchanged");
+            },
+            kSlowFrameTimeout);
+        label = voxelLabelMask(f, view);
+    }
+    expectFrame(session, "cell-size-0.5", [&](const Frame& f, Report& r) {
+        runProbes(f, r, probes);
+        expectExtentNear(r, blueExtent(f), reference, 6);
+    });
+
+    // Five doublings end at 16: its label is one digit wider than that of 2.0.
+    for (int press = 1; press <= 5; ++press)
+        ASSERT_TRUE(pressKey(session, XK_asterisk));
+    expectFrame(
+        session, "cell-size-16",
+        [&](const Frame& f, Report& r) {
+            ++r.probes;
+            if (voxelLabelRight(f, view) < firstLabelRight + 3) {
+                fail(r, "the voxel size label is not wider than at the start (rightmost column " +
+                            std::to_string(voxelLabelRight(f, view)) + ", at the start " +
+                            std::to_string(firstLabelRight) + ")");
+                return;
+            }
+            // One cell is 16 units, about 48 pixels at the balls' depth.
+            expectExtentNear(r, blueExtent(f), reference, 48);
+        },
+        kSlowFrameTimeout);
+    EXPECT_TRUE(viewerRunning(session));
+}
+
+// ----- the camera -----
+
+TEST(Camera, DISABLED_RightDragTurnsView) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    awaitInitialSurface(session, view, balls);
+    // 30 pixels to the right turn the view by 0.3 radian to the right about its up vector.
+    rightDrag(session, 300, 300, 330, 300, 6);
+    const double angle = 0.3;
+    view.forward = {std::sin(angle), 0, -std::cos(angle)};
+    view.right = {std::cos(angle), 0, std::sin(angle)};
+    const std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 8, kLitBlue, kAnyBlue, true);
+    const std::vector<ProbeSpec> outline = outlineProbes(view, balls, kInitialIsolevel);
+    expectFrame(session, "turned", [&](const Frame& f, Report& r) {
+        runProbes(f, r, probes);
+        runProbes(f, r, outline);
+    });
+}
+
+TEST(Camera, DISABLED_MovementKeysMoveEye) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(launch(session, error)) << error;
+    View view;
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    awaitInitialSurface(session, view, balls);
+    // Ten steps forward, six to the right and four down along the camera's own axes.
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(pressKey(session, XK_w));
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(pressKey(session, XK_d));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(pressKey(session, XK_c));
+    view.eye = {6, -4, 90};
+    const std::vector<ProbeSpec> probes =
+        surfaceProbes(view, balls, kInitialIsolevel, 8, kLitBlue, kAnyBlue, true);
+    const std::vector<ProbeSpec> outline = outlineProbes(view, balls, kInitialIsolevel);
+    expectFrame(session, "moved", [&](const Frame& f, Report& r) {
+        runProbes(f, r, probes);
+        runProbes(f, r, outline);
+    });
+}
+
+}  // namespace

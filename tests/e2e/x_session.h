@@ -1,0 +1,76 @@
+#pragma once
+
+// A private X server (Xvfb) with the viewer running in it, driven from outside through Xlib and
+// XTest as a user would drive it. Every wait polls with a deadline.
+
+#include <X11/Xlib.h>
+#include <sys/types.h>
+
+#include <string>
+
+#include "frame.h"
+
+struct XSession {
+    pid_t serverPid = -1;     // Xvfb
+    pid_t viewerPid = -1;     // the program under test; -1 once reaped
+    int viewerStatus = 0;     // waitpid status, valid once the viewer has been reaped
+    std::string displayName;  // ":N", chosen by Xvfb itself so that runs can overlap
+    std::string workDir;      // temporary folder with the server's and the viewer's logs
+    Display* display = nullptr;
+    Window window = 0;  // the viewer's top-level window, once found
+
+    ~XSession();
+};
+
+// Path of the viewer binary: $VIEWER_BINARY if set, else the one the build made.
+std::string viewerBinary();
+
+// Starts Xvfb on a free display and connects to it. False, with the reason, on failure.
+bool startServer(XSession& session, std::string& error);
+
+// Starts the viewer in the session's server with software OpenGL.
+bool startViewer(XSession& session, const std::string& binary, std::string& error);
+
+// Waits for a top-level window whose _NET_WM_NAME is `title` (UTF-8), and keeps it.
+bool findWindowByTitle(XSession& session, const std::string& title, double timeoutSeconds);
+
+// The window's UTF-8 _NET_WM_NAME, or "" when it has none of that type.
+std::string windowNetWmName(XSession& session);
+
+struct WindowGeometry {
+    int x, y;           // top-left corner of the drawing area on the root window, pixels
+    int width, height;  // pixels
+    bool mapped;        // shown on the screen
+};
+WindowGeometry windowGeometry(XSession& session);
+
+// Puts the pointer over the window and gives it the keyboard focus.
+void focusWindow(XSession& session);
+
+// Presses and releases the key of a keysym, holding Shift when the keysym needs it.
+bool pressKey(XSession& session, unsigned long keysym);
+
+// A right-button drag from (x0, y0) to (x1, y1) in window pixels, in `steps` motion events.
+void rightDrag(XSession& session, int x0, int y0, int x1, int y1, int steps);
+
+// Sends WM_DELETE_WINDOW the way a window manager does when the close button is clicked.
+void sendDeleteWindow(XSession& session);
+
+// Reads the window's pixels. An empty frame when the window cannot be read.
+Frame grabWindow(XSession& session);
+
+// Waits for the viewer to end; true once it has, with viewerStatus set.
+bool waitViewerExit(XSession& session, double timeoutSeconds);
+
+// True while the viewer process still runs (reaps it when it has ended).
+bool viewerRunning(XSession& session);
+
+// The viewer's stderr and stdout so far, for failure messages.
+std::string viewerLog(const XSession& session);
+
+// Describes a waitpid status: "exited with status 0", "killed by signal 11", ...
+std::string describeStatus(int status);
+
+// Seconds since an arbitrary fixed point, monotonic.
+double nowSeconds();
+void sleepSeconds(double seconds);
