@@ -4,7 +4,7 @@ SAN_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
-.PHONY: all deps configure build run test unit-test sanitize-test clean format
+.PHONY: all deps configure build run test unit-test sanitize-test package screenshot clean format
 
 all: build
 
@@ -30,6 +30,14 @@ sanitize-test: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_SANITIZE=ON
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	ctest --test-dir $(SAN_DIR) --output-on-failure -j $(JOBS)
+
+# The Debian package, in $(BUILD_DIR).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# docs/first-frame.png from the end-to-end first-frame checks, kept only when they pass.
+screenshot: build
+	./scripts/update-screenshot.sh $(BUILD_DIR)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -94,7 +95,9 @@ Frame expectFrame(XSession& session, const std::string& what, const Check& check
         if (report.failures == 0 || nowSeconds() > deadline) break;
         sleepSeconds(kPollInterval);
     }
-    if (report.failures > 0) {
+    if (report.failures == 0) {
+        std::printf("%s: %d probes passed\n", what.c_str(), report.probes);
+    } else {
         const std::string shot = saveFrame(
             frame, std::string(E2E_ARTIFACT_DIR) + "/" + currentTestName() + "-" + what + ".png");
         ADD_FAILURE() << what << ": " << report.failures << " of " << report.probes

@@ -75,7 +75,9 @@ std::string saveFrame(const Frame& frame, const std::string& pngPath) {
     if (frame.width == 0) return "";
     const std::string ppmPath = pngPath + ".ppm";
     if (!writePpm(frame, ppmPath)) return "";
-    const std::string command = "convert '" + ppmPath + "' '" + pngPath + "' >/dev/null 2>&1";
+    const std::string command = "convert '" + ppmPath +
+                                "' -strip -define png:exclude-chunks=date,time '" + pngPath +
+                                "' >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0) {
         unlink(ppmPath.c_str());
         return pngPath;
