@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -138,7 +139,10 @@ XSession::~XSession() {
     stopProcess(viewerPid, &status);
     if (display != nullptr) XCloseDisplay(display);
     stopProcess(serverPid, &status);
-    if (!workDir.empty() && std::getenv("E2E_KEEP_LOGS") == nullptr) {
+    if (workDir.empty()) return;
+    if (std::getenv("E2E_KEEP_LOGS") != nullptr) {
+        std::printf("server and viewer logs kept in %s\n", workDir.c_str());
+    } else {
         unlink((workDir + "/xvfb.log").c_str());
         unlink((workDir + "/viewer.log").c_str());
         rmdir(workDir.c_str());
@@ -184,6 +188,17 @@ bool startServer(XSession& session, std::string& error) {
     if (session.display == nullptr) {
         error = "cannot connect to Xvfb on " + session.displayName;
         return false;
+    }
+    // A magenta root: the viewer's window keeps what lies under it until the program draws,
+    // so no check can mistake an undrawn window for a black frame.
+    Display* display = session.display;
+    XColor magenta{};
+    magenta.red = magenta.blue = 0xffff;
+    magenta.flags = DoRed | DoGreen | DoBlue;
+    if (XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &magenta)) {
+        XSetWindowBackground(display, DefaultRootWindow(display), magenta.pixel);
+        XClearWindow(display, DefaultRootWindow(display));
+        XSync(display, False);
     }
     int event = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(session.display, &event, &errorBase, &major, &minor)) {
