@@ -76,8 +76,9 @@ void drawSurface() {
                     triangleNormal(triangle, normal);
                     const GLfloat components[3] = {normal.x, normal.y, normal.z};
                     glNormal3fv(components);
-                    for (const Vec3& v : triangle.vertices)
+                    for (const Vec3& v : triangle.vertices) {
                         glVertex3f(v.x, v.y, v.z);
+                    }
                 }
                 glEnd();
             }

@@ -91,8 +91,9 @@ void drawText(const char* text) {
 void drawLabels() {
     char text[kTextBufferSize];
 
-    for (int k = 1; k <= kBallCount; ++k)
+    for (int k = 1; k <= kBallCount; ++k) {
         drawLegendEntry(k);
+    }
 
     if (scene.selectedBall != 0) {
         const Ball& ball = scene.balls[scene.selectedBall - 1];
