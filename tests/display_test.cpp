@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fresh_scene.h"
+#include "scene_fixture.h"
 #include "render/labels.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fresh_scene.h"
+#include "scene_fixture.h"
 
 namespace {
 
