@@ -2,6 +2,8 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -27,6 +29,13 @@ void normalise(Vec3& v) {
     const double z = v.z;
     const double k = 1.0 / std::sqrt(x * x + y * y + z * z);
     v = {static_cast<float>(x * k), static_cast<float>(y * k), static_cast<float>(z * k)};
+}
+
+// Pointer offset from the press, in pixels. GLUT reports any int, and the difference of two
+// ints can leave the int range; such offsets saturate instead of overflowing.
+int pixelOffset(int position, int pressedAt) {
+    const long long offset = static_cast<long long>(position) - pressedAt;
+    return static_cast<int>(std::clamp<long long>(offset, INT_MIN, INT_MAX));
 }
 
 }  // namespace
@@ -107,7 +116,7 @@ void motion(int x, int y) {
     camera.forward = scene.dragStartCamera.forward;
     camera.up = scene.dragStartCamera.up;
     camera.right = scene.dragStartCamera.right;
-    rotatePair(camera.forward, camera.right, x - scene.dragStartX);  // yaw about up
-    rotatePair(camera.forward, camera.up, y - scene.dragStartY);     // pitch about right
+    rotatePair(camera.forward, camera.right, pixelOffset(x, scene.dragStartX));  // yaw about up
+    rotatePair(camera.forward, camera.up, pixelOffset(y, scene.dragStartY));  // pitch about right
     applyCamera();
 }
