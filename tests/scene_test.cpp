@@ -10,6 +10,7 @@
 #include "input/camera.h"
 #include "input/commands.h"
 #include "render/display.h"
+#include "scene_fixture.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ void expectCalls(const std::vector<Expected>& expected) {
 }
 
 TEST(initScene, initialState) {
+    restoreStartValues();
     resetGlDouble();
     initScene();
     EXPECT_EQ(scene.cellsPerAxis, 32);
@@ -79,6 +81,7 @@ TEST(initScene, initialState) {
 }
 
 TEST(initScene, fixedOpenGlStateInOrder) {
+    restoreStartValues();
     resetGlDouble();
     initScene();
     expectCalls({

@@ -1,5 +1,133 @@
 #include "input/commands.h"
 
-void keyboard(unsigned char /*key*/, int /*x*/, int /*y*/) {}
+#include <GL/glut.h>
 
-void specialKey(int /*key*/, int /*x*/, int /*y*/) {}
+#include <cstdlib>
+
+#include "app/scene.h"
+#include "input/camera.h"
+
+namespace {
+
+constexpr unsigned char kKeyEscape = 27;
+constexpr unsigned char kKeyDelete = 127;
+constexpr unsigned char kKeyBackspace = 8;
+constexpr unsigned char kKeyNoBall = '0';
+constexpr unsigned char kKeyFirstBall = '1';
+constexpr unsigned char kKeyLastBall = '9';
+constexpr unsigned char kKeyRaiseIsolevel = '+';
+constexpr unsigned char kKeyLowerIsolevel = '-';
+constexpr unsigned char kKeyFinerGrid = '/';
+constexpr unsigned char kKeyCoarserGrid = '*';
+
+// Each bound is tested on the value before the step, so a value can pass it by one step.
+constexpr double kIsolevelStep = 0.02;
+constexpr double kIsolevelRaiseBelow = 9.0;  // raised only while strictly below
+constexpr double kIsolevelLowerFrom = 0.1;   // lowered only while at least this
+constexpr double kVoxelHalveFrom = 1.0;      // world units; halved only while at least this
+constexpr double kVoxelFiner = 0.5;          // factor of "/"
+constexpr double kVoxelCoarser = 2.0;        // factor of "*"
+constexpr double kVoxelDoubleUpTo = 8.0;     // world units; doubled only while at most this
+constexpr double kBallStep = 1.0;            // world units, centre and radius
+constexpr double kRadiusGrowBelow = 100.0;   // grown only while strictly below
+constexpr double kRadiusShrinkFrom = 1.0;    // shrunk only while at least this
+
+void reevaluateField() {
+    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+}
+
+// Makes the grid again for the candidate cell size, which may equal the current one. When the
+// arrays for it cannot be had, the current size, N and arrays stay, and the grid is rebuilt on
+// them, so the scene stays consistent and the program goes on.
+void rebuildGrid(double candidateSize) {
+    const int n = allocateGrid(kNetWidth, candidateSize, scene.cells, scene.points);
+    if (n != kGridAllocationFailed) {
+        scene.voxelSize = candidateSize;
+        scene.cellsPerAxis = n;
+    }
+    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+    reevaluateField();
+    glutPostRedisplay();
+}
+
+// value + amount, summed in 64 bits and stored as a float.
+void step(float& value, double amount) {
+    value = static_cast<float>(value + amount);
+}
+
+}  // namespace
+
+void keyboard(unsigned char key, int /*x*/, int /*y*/) {
+    if (key == kKeyEscape) {
+        std::exit(EXIT_SUCCESS);
+    } else if (key == kKeyNoBall) {
+        scene.selectedBall = 0;
+        glutPostRedisplay();
+    } else if (key >= kKeyFirstBall && key <= kKeyLastBall) {
+        scene.selectedBall = key - kKeyNoBall;
+        glutPostRedisplay();
+    } else if (key == kKeyDelete) {
+        if (scene.selectedBall != 0) {
+            Ball& ball = scene.balls[scene.selectedBall - 1];
+            ball.enabled = !ball.enabled;
+            reevaluateField();
+            glutPostRedisplay();
+        }
+    } else if (key == kKeyBackspace) {
+        scene.lightingOn = !scene.lightingOn;
+        if (scene.lightingOn) {
+            glEnable(GL_LIGHTING);
+        } else {
+            glDisable(GL_LIGHTING);
+        }
+        glutPostRedisplay();
+    } else if (key == kKeyRaiseIsolevel) {
+        if (scene.isolevel < kIsolevelRaiseBelow) scene.isolevel += kIsolevelStep;
+        glutPostRedisplay();
+    } else if (key == kKeyLowerIsolevel) {
+        if (scene.isolevel >= kIsolevelLowerFrom) scene.isolevel -= kIsolevelStep;
+        glutPostRedisplay();
+    } else if (key == kKeyFinerGrid) {
+        rebuildGrid(scene.voxelSize >= kVoxelHalveFrom ? scene.voxelSize * kVoxelFiner
+                                                       : scene.voxelSize);
+    } else if (key == kKeyCoarserGrid) {
+        rebuildGrid(scene.voxelSize <= kVoxelDoubleUpTo ? scene.voxelSize * kVoxelCoarser
+                                                        : scene.voxelSize);
+    }
+    moveCamera(key);
+}
+
+void specialKey(int key, int /*x*/, int /*y*/) {
+    if (scene.selectedBall == 0) return;
+    Ball& ball = scene.balls[scene.selectedBall - 1];
+    switch (key) {
+        case GLUT_KEY_RIGHT:
+            step(ball.x, kBallStep);
+            break;
+        case GLUT_KEY_LEFT:
+            step(ball.x, -kBallStep);
+            break;
+        case GLUT_KEY_UP:
+            step(ball.y, kBallStep);
+            break;
+        case GLUT_KEY_DOWN:
+            step(ball.y, -kBallStep);
+            break;
+        case GLUT_KEY_PAGE_UP:
+            step(ball.z, kBallStep);
+            break;
+        case GLUT_KEY_PAGE_DOWN:
+            step(ball.z, -kBallStep);
+            break;
+        case GLUT_KEY_HOME:
+            if (ball.radius < kRadiusGrowBelow) step(ball.radius, kBallStep);
+            break;
+        case GLUT_KEY_END:
+            if (ball.radius >= kRadiusShrinkFrom) step(ball.radius, -kBallStep);
+            break;
+        default:
+            break;
+    }
+    reevaluateField();
+    glutPostRedisplay();
+}

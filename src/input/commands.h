@@ -1,5 +1,12 @@
 #pragma once
 
-// GLUT keyboard and special-key callbacks: the editing commands of the viewer.
+// GLUT keyboard callback: Escape quits; the digits select a ball (0 for none); Delete switches
+// the selected ball on or off; Backspace switches lighting; "+"/"-" step the isolevel; "/"/"*"
+// halve and double the cell size and rebuild the grid. Every key but Escape then goes to
+// moveCamera, which reloads the view and requests a redraw.
 void keyboard(unsigned char key, int x, int y);
+
+// GLUT special-key callback: while a ball is selected, the arrows and Page Up/Down move it one
+// unit along the world axes and Home/End grow and shrink its radius; any special key then
+// re-evaluates the field and requests a redraw. With no ball selected it does nothing at all.
 void specialKey(int key, int x, int y);

@@ -2,8 +2,116 @@
 
 #include <GL/glut.h>
 
+#include <cstddef>
+
+#include "app/scene.h"
+#include "render/labels.h"
+
+namespace {
+
+constexpr GLenum kFaces = GL_FRONT_AND_BACK;  // every material is the same front and back
+constexpr GLfloat kHalfWidth = static_cast<GLfloat>(kNetWidth / 2);  // world units
+constexpr int kOutlineVertexCount = 10;
+constexpr GLint kSurfaceShininess = 5;
+constexpr GLint kMarkerSlices = 20;
+constexpr GLint kMarkerStacks = 20;
+
+// Dark cyan outline of the sampled cube.
+const GLfloat kOutlineColour[4] = {0.0f, 0.1f, 0.1f, 1.0f};
+// The lit surface: a dark blue body with a brighter blue highlight.
+const GLfloat kSurfaceAmbient[4] = {0.0f, 0.0f, 0.2f, 1.0f};
+const GLfloat kSurfaceDiffuse[4] = {0.0f, 0.0f, 0.2f, 1.0f};
+const GLfloat kSurfaceSpecular[4] = {0.0f, 0.0f, 0.5f, 1.0f};
+// After the surface the specular goes back to black, which the labels rely on.
+const GLfloat kNoSpecular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
+// One quad strip around the x axis, in units of kHalfWidth: its four quads are the faces
+// z = -1, y = 1, z = 1 and y = -1, and drawn as lines their borders give all twelve edges.
+const GLfloat kOutlineStrip[kOutlineVertexCount][3] = {
+    {-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {1, 1, -1},   {-1, 1, 1},
+    {1, 1, 1},    {-1, -1, 1}, {1, -1, 1},  {-1, -1, -1}, {1, -1, -1},
+};
+
+void drawOutline() {
+    glColor3fv(kOutlineColour);
+    glMaterialfv(kFaces, GL_AMBIENT_AND_DIFFUSE, kOutlineColour);
+    glPolygonMode(kFaces, GL_LINE);
+    glBegin(GL_QUAD_STRIP);
+    for (const GLfloat* v : kOutlineStrip) {
+        glVertex3f(v[0] * kHalfWidth, v[1] * kHalfWidth, v[2] * kHalfWidth);
+    }
+    glEnd();
+}
+
+// Lit: the blue material, filled. Unlit: a blue wireframe in the current colour.
+void setSurfaceMaterial() {
+    if (scene.lightingOn) {
+        glMaterialfv(kFaces, GL_AMBIENT, kSurfaceAmbient);
+        glMaterialfv(kFaces, GL_DIFFUSE, kSurfaceDiffuse);
+        glMaterialfv(kFaces, GL_SPECULAR, kSurfaceSpecular);
+        glMateriali(kFaces, GL_SHININESS, kSurfaceShininess);
+        glPolygonMode(kFaces, GL_FILL);
+    } else {
+        glColor3f(0.0f, 0.0f, 1.0f);
+        glPolygonMode(kFaces, GL_LINE);
+    }
+}
+
+// Polygonises every cell in storage order and draws each cut cell's triangles at once, one
+// begin/end pair per cell and one normal per triangle.
+void drawSurface() {
+    const int n = scene.cellsPerAxis;
+    Vec3 normal;
+    std::size_t c = 0;
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            for (int k = 0; k < n; ++k) {
+                const GridCell& cell = scene.cells[c++];
+                const int index = cubeIndex(cell, scene.isolevel);
+                if (!intersectEdges(scene.edgeVertices, cell, index, scene.isolevel)) continue;
+                scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+                glBegin(GL_TRIANGLES);
+                for (int t = 0; t < scene.triangleCount; ++t) {
+                    const Triangle& triangle = scene.triangles[t];
+                    triangleNormal(triangle, normal);
+                    const GLfloat components[3] = {normal.x, normal.y, normal.z};
+                    glNormal3fv(components);
+                    for (const Vec3& v : triangle.vertices) {
+                        glVertex3f(v.x, v.y, v.z);
+                    }
+                }
+                glEnd();
+            }
+        }
+    }
+}
+
+// Wire sphere around the selected ball: green while it is enabled, red while it is not.
+// Drawn on the current matrix stack, which the camera has left at the modelview.
+void drawMarker() {
+    if (scene.selectedBall == 0) return;
+    const Ball& ball = scene.balls[scene.selectedBall - 1];
+    const GLfloat en = ball.enabled ? 1.0f : 0.0f;
+    const GLfloat colour[4] = {1.0f - en, en, 0.0f, 1.0f};
+    glColor3fv(colour);
+    glMaterialfv(kFaces, GL_AMBIENT_AND_DIFFUSE, colour);
+    glPushMatrix();
+    glTranslatef(ball.x, ball.y, ball.z);
+    glutWireSphere(ball.radius, kMarkerSlices, kMarkerStacks);
+    glPopMatrix();
+}
+
+}  // namespace
+
 void display() {
     glClear(GL_COLOR_BUFFER_BIT);
     glClear(GL_DEPTH_BUFFER_BIT);
-    glFlush();
+    drawOutline();
+    setSurfaceMaterial();
+    drawSurface();
+    glMaterialfv(kFaces, GL_SPECULAR, kNoSpecular);
+    glMateriali(kFaces, GL_SHININESS, 0);
+    drawMarker();
+    drawLabels();
+    glFlush();  // single-buffered: nothing to swap
 }
