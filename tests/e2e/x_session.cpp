@@ -208,14 +208,16 @@ bool startServer(XSession& session, std::string& error) {
     return true;
 }
 
-bool startViewer(XSession& session, const std::string& binary, std::string& error) {
+bool startViewer(XSession& session, const std::string& binary, std::string& error,
+                 const std::vector<std::string>& environment) {
     if (access(binary.c_str(), X_OK) != 0) {
         error = "no executable viewer at " + binary;
         return false;
     }
-    session.viewerPid =
-        spawn({binary}, {"DISPLAY=" + session.displayName, "LIBGL_ALWAYS_SOFTWARE=1"},
-              session.workDir + "/viewer.log", -1);
+    std::vector<std::string> settings = {"DISPLAY=" + session.displayName,
+                                         "LIBGL_ALWAYS_SOFTWARE=1"};
+    settings.insert(settings.end(), environment.begin(), environment.end());
+    session.viewerPid = spawn({binary}, settings, session.workDir + "/viewer.log", -1);
     return session.viewerPid > 0;
 }
 

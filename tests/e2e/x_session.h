@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "frame.h"
 
@@ -28,8 +29,10 @@ std::string viewerBinary();
 // Starts Xvfb on a free display and connects to it. False, with the reason, on failure.
 bool startServer(XSession& session, std::string& error);
 
-// Starts the viewer in the session's server with software OpenGL.
-bool startViewer(XSession& session, const std::string& binary, std::string& error);
+// Starts the viewer in the session's server with software OpenGL; `environment` holds extra
+// NAME=value settings for the viewer alone.
+bool startViewer(XSession& session, const std::string& binary, std::string& error,
+                 const std::vector<std::string>& environment = {});
 
 // Waits for a top-level window whose _NET_WM_NAME is `title` (UTF-8), and keeps it.
 bool findWindowByTitle(XSession& session, const std::string& title, double timeoutSeconds);
