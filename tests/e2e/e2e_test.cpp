@@ -124,20 +124,20 @@ struct ProbeSpec {
 };
 
 void runProbes(const Frame& frame, Report& report, const std::vector<ProbeSpec>& probes) {
-    for (const ProbeSpec& spec : probes) {
-        if (!spec.absent) {
-            if (spec.orElse != nullptr && colourIn(pixelAt(frame, spec.x, spec.y), *spec.orElse)) {
+    for (const ProbeSpec& wanted : probes) {
+        if (!wanted.absent) {
+            if (wanted.orElse != nullptr && colourIn(pixelAt(frame, wanted.x, wanted.y), *wanted.orElse)) {
                 ++report.probes;
                 continue;
             }
-            probeNear(report, frame, spec.x, spec.y, spec.radius, spec.colour);
+            probeNear(report, frame, wanted.x, wanted.y, wanted.radius, wanted.colour);
             continue;
         }
         ++report.probes;
-        const Colour observed = pixelAt(frame, spec.x, spec.y);
-        if (colourIn(observed, spec.colour)) {
-            fail(report, "probe at (" + std::to_string(spec.x) + ", " + std::to_string(spec.y) +
-                             "): expected no " + spec.colour.name + ", observed " +
+        const Colour observed = pixelAt(frame, wanted.x, wanted.y);
+        if (colourIn(observed, wanted.colour)) {
+            fail(report, "probe at (" + std::to_string(wanted.x) + ", " + std::to_string(wanted.y) +
+                             "): expected no " + wanted.colour.name + ", observed " +
                              describeColour(observed));
         }
     }
