@@ -126,7 +126,8 @@ struct ProbeSpec {
 void runProbes(const Frame& frame, Report& report, const std::vector<ProbeSpec>& probes) {
     for (const ProbeSpec& wanted : probes) {
         if (!wanted.absent) {
-            if (wanted.orElse != nullptr && colourIn(pixelAt(frame, wanted.x, wanted.y), *wanted.orElse)) {
+            if (wanted.orElse != nullptr &&
+                colourIn(pixelAt(frame, wanted.x, wanted.y), *wanted.orElse)) {
                 ++report.probes;
                 continue;
             }
