@@ -3,7 +3,11 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
-.PHONY: all deps configure build run test clean format
+# Benchmarks run in a real window: under a virtual X server when there is no display.
+BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
+
+.PHONY: all deps configure build run test bench clean format
 
 all: build
 
@@ -21,6 +25,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+bench: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target scalar-field-bench
+	$(BENCH_X) ./$(BUILD_DIR)/bench/scalar-field-bench $(BENCH_ARGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
