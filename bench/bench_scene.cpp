@@ -86,8 +86,9 @@ int extractSurface() {
     // Storage order is the frame's i, j, k order.
     for (std::size_t c = 0; c < cellCount; ++c) {
         const GridCell& cell = scene.cells[c];
-        const int index = cubeIndex(cell, scene.isolevel);
-        if (!intersectEdges(scene.edgeVertices, cell, index, scene.isolevel)) continue;
+        const int index = cubeIndex(cell, scene.points, scene.isolevel);
+        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
+            continue;
         scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
         for (int t = 0; t < scene.triangleCount; ++t) {
             Vec3 normal;

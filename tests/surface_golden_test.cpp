@@ -48,8 +48,9 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     int count = 0;
     for (std::size_t c = 0; c < n * n * n; ++c) {
         const GridCell& cell = scene.cells[c];
-        const int index = cubeIndex(cell, scene.isolevel);
-        if (!intersectEdges(scene.edgeVertices, cell, index, scene.isolevel)) continue;
+        const int index = cubeIndex(cell, scene.points, scene.isolevel);
+        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
+            continue;
         scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
         for (int t = 0; t < scene.triangleCount; ++t) {
             Vec3 normal;

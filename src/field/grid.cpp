@@ -7,14 +7,17 @@
 namespace {
 
 // Element counts of the two arrays for N cells per axis; false when a byte size would not fit
-// the address space, so the products below can never wrap.
+// the address space, so the products below can never wrap, or when a PointRef could not reach
+// every point.
 bool gridSizes(int n, std::size_t& cellCount, std::size_t& pointCount) {
     constexpr std::size_t kMaxBytes = PTRDIFF_MAX;
+    constexpr std::size_t kMaxPoints = (std::size_t{UINT32_MAX} + 1) / sizeof(GridPoint);
     const std::size_t side = static_cast<std::size_t>(n) + 1;
     // side <= 2^31, so side^2 <= 2^62 fits; check the third factor and the byte sizes.
     const std::size_t square = side * side;
     if (square > kMaxBytes / side / sizeof(GridPoint)) return false;
     pointCount = square * side;
+    if (pointCount > kMaxPoints) return false;
     cellCount = static_cast<std::size_t>(n) * n * n;
     return cellCount <= kMaxBytes / sizeof(GridCell);
 }
@@ -71,9 +74,9 @@ void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
             for (int k = 0; k < n; ++k) {
-                const GridPoint* corner0 = points + (i * side + j) * side + k;
+                const std::size_t corner0 = (i * side + j) * side + k;
                 for (int corner = 0; corner < 8; ++corner) {
-                    cells[c].corners[corner] = corner0 + offsets[corner];
+                    cells[c].corners[corner] = pointRef(corner0 + offsets[corner]);
                 }
                 ++c;
             }

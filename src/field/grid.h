@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 // The sample grid: (N+1)^3 points filling a cube of edge kNetWidth centred on the origin, and
 // the N^3 cubic cells between them. Pure computation, no OpenGL.
 
@@ -15,18 +18,34 @@ struct GridPoint {
     double value;   // field at position, 0 .. number of enabled balls
 };
 
+// A 4-byte reference to a grid point: its offset in bytes from the start of the grid's `points`.
+// Four bytes instead of a pointer's eight halve the cell array, which every frame reads whole;
+// a byte offset, not an element number, resolves with a single addition.
+using PointRef = std::uint32_t;
+
+// The reference to element `element` of a point array.
+constexpr PointRef pointRef(std::size_t element) {
+    return static_cast<PointRef>(element * sizeof(GridPoint));
+}
+
+// The point that `ref` refers to in `points`.
+inline const GridPoint& pointAt(const GridPoint* points, PointRef ref) {
+    return *reinterpret_cast<const GridPoint*>(reinterpret_cast<const char*>(points) + ref);
+}
+
 // One cell; cell (i, j, k) is element (i*N + j)*N + k. Corners 0..3 go around the face of
 // lower z starting at (i, j, k): +y, then +x, then -y; corner c+4 lies one cell above corner c.
 struct GridCell {
-    const GridPoint* corners[8];
+    PointRef corners[8];
 };
 
 // Returned by allocateGrid when the arrays for a cell size cannot be obtained.
 constexpr int kGridAllocationFailed = -1;
 
 // Obtains arrays for the cell size and returns N = trunc(netWidth / voxelSize). The new arrays
-// are obtained before the old ones are released; when they cannot be had (or N is out of range)
-// the old arrays stay untouched and kGridAllocationFailed is returned. Contents are left unset.
+// are obtained before the old ones are released; when they cannot be had (or N is out of range:
+// points beyond the reach of a PointRef) the old arrays stay untouched and
+// kGridAllocationFailed is returned. Contents are left unset.
 int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points);
 
 // Sets every point's position and every cell's corner references; values are not touched.

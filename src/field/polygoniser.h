@@ -18,11 +18,13 @@ inline constexpr int kCornersOfEdge[kEdgesPerCell][2] = {
     {0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7},
 };
 
+// The cell operations take the grid's `points`, into which the cell's corner references point.
+
 // Corner classification: bit c is set when the isolevel is strictly above corner c's value.
-inline int cubeIndex(const GridCell& cell, double isolevel) {
+inline int cubeIndex(const GridCell& cell, const GridPoint* points, double isolevel) {
     int index = 0;
     for (int c = 0; c < 8; ++c) {
-        if (isolevel > cell.corners[c]->value) index |= 1 << c;
+        if (isolevel > pointAt(points, cell.corners[c]).value) index |= 1 << c;
     }
     return index;
 }
@@ -39,14 +41,15 @@ inline Vec3 interpolateVertex(double isolevel, const GridPoint& p1, const GridPo
 
 // Fills edgeVertices[e] with the crossing on every cut edge e; false (nothing written) when no
 // edge is cut. Entries of uncut edges keep what an earlier cell left.
-inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cell, int index,
-                           double isolevel) {
+inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cell,
+                           const GridPoint* points, int index, double isolevel) {
     const int mask = edgeTable[index];
     if (mask == 0) return false;
     for (int e = 0; e < kEdgesPerCell; ++e) {
         if (mask & (1 << e)) {
-            edgeVertices[e] = interpolateVertex(isolevel, *cell.corners[kCornersOfEdge[e][0]],
-                                                *cell.corners[kCornersOfEdge[e][1]]);
+            edgeVertices[e] =
+                interpolateVertex(isolevel, pointAt(points, cell.corners[kCornersOfEdge[e][0]]),
+                                  pointAt(points, cell.corners[kCornersOfEdge[e][1]]));
         }
     }
     return true;
