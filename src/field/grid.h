@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 // The sample grid: (N+1)^3 points filling a cube of edge kNetWidth centred on the origin, and
 // the N^3 cubic cells between them. Pure computation, no OpenGL.
@@ -13,9 +14,14 @@ struct Vec3 {
 };
 
 // One sample point; point (i, j, k) is element (i*(N+1) + j)*(N+1) + k, k (along z) fastest.
+// Arrays of points and cells are obtained with new (std::nothrow) and released with delete[];
+// they live in grid storage (see grid.cpp), on huge pages where the system offers them.
 struct GridPoint {
     Vec3 position;  // world units, exact multiples of the cell size
     double value;   // field at position, 0 .. number of enabled balls
+
+    static void* operator new[](std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete[](void* storage) noexcept;
 };
 
 // A 4-byte reference to a grid point: its offset in bytes from the start of the grid's `points`.
@@ -37,6 +43,9 @@ inline const GridPoint& pointAt(const GridPoint* points, PointRef ref) {
 // lower z starting at (i, j, k): +y, then +x, then -y; corner c+4 lies one cell above corner c.
 struct GridCell {
     PointRef corners[8];
+
+    static void* operator new[](std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete[](void* storage) noexcept;
 };
 
 // Returned by allocateGrid when the arrays for a cell size cannot be obtained.
