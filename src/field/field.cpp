@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -9,6 +10,61 @@ namespace {
 constexpr double kSixthPower = 0.444444;
 constexpr double kFourthPower = 1.888889;
 constexpr double kSecondPower = 2.444444;
+
+// The fall-off inside the radius: each power of d over the same power of r, terms combined in
+// this order. Both the single-ball function and the field pass go through it.
+inline double fallOff(double d, double r2, double r4, double r6) {
+    const double d2 = d * d;
+    const double d4 = d2 * d2;
+    const double d6 = d4 * d2;
+    return kFourthPower * (d4 / r4) - kSixthPower * (d6 / r6) - kSecondPower * (d2 / r2) + 1.0;
+}
+
+// What the field pass needs of one enabled ball, worked out once per pass.
+struct BallReach {
+    double x, y, z;     // centre
+    double outside;     // least squared distance whose square root exceeds the radius
+    double r2, r4, r6;  // powers of the radius
+};
+
+// The least sum of squares s with sqrt(s) > r. The square root is correctly rounded, so it
+// never decreases as s grows, and sqrt(s) > r holds exactly when s >= this bound: testing
+// the bound rejects a point outside the ball without the square root and with the same result
+// as the distance test. r*r is exact for a float radius and its root is r itself, so the
+// search starts just inside and steps up a few units in the last place.
+double outsideBound(double r) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    // No distance exceeds an infinite or undefined radius; every distance exceeds a negative one.
+    if (std::isnan(r) || r == kInfinity) return std::numeric_limits<double>::quiet_NaN();
+    if (r < 0.0) return -kInfinity;
+    double s = r * r;
+    while (!(std::sqrt(s) > r))
+        s = std::nextafter(s, kInfinity);
+    return s;
+}
+
+// Adds the contributions of the prepared balls at every point to `value`, or sets `value` to
+// their sum when `fresh`.
+void addContributions(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
+                      std::size_t count) {
+    for (std::size_t p = 0; p < count; ++p) {
+        GridPoint& point = points[p];
+        const double x = point.position.x;
+        const double y = point.position.y;
+        const double z = point.position.z;
+        double value = fresh ? 0.0 : point.value;
+        for (int b = 0; b < reachCount; ++b) {
+            const BallReach& ball = reach[b];
+            const double dx = x - ball.x;
+            const double dy = y - ball.y;
+            const double dz = z - ball.z;
+            const double s = dx * dx + dy * dy + dz * dz;
+            if (s >= ball.outside) continue;
+            value += fallOff(std::sqrt(s), ball.r2, ball.r4, ball.r6);
+        }
+        point.value = value;
+    }
+}
 
 }  // namespace
 
@@ -21,28 +77,37 @@ double softObjectField(const Ball& ball, float x, float y, float z) {
     // Beyond the radius nothing; a radius-0 ball would give 0/0 at its centre, so it gives 0.
     if (d > r || r == 0.0) return 0.0;
 
-    const double d2 = d * d;
-    const double d4 = d2 * d2;
-    const double d6 = d4 * d2;
     const double r2 = r * r;
-    const double r4 = r2 * r2;
-    const double r6 = r4 * r2;
-    return kFourthPower * (d4 / r4) - kSixthPower * (d6 / r6) - kSecondPower * (d2 / r2) + 1.0;
+    return fallOff(d, r2, r2 * r2, r2 * r2 * r2);
 }
 
 void evaluateField(int n, int ballCount, const Ball* balls, GridPoint* points) {
     if (n < 0) return;
     const std::size_t side = static_cast<std::size_t>(n) + 1;
     const std::size_t count = side * side * side;
-    for (std::size_t p = 0; p < count; ++p) {
-        GridPoint& point = points[p];
-        double value = 0.0;
-        for (int b = 0; b < ballCount; ++b) {
-            if (balls[b].enabled) {
-                value += softObjectField(balls[b], point.position.x, point.position.y,
-                                         point.position.z);
-            }
+
+    // The enabled balls in order, kBallCount at a time; a later batch adds to the sums the
+    // earlier ones stored, which keeps the order of the additions. A radius-0 ball adds 0.0
+    // everywhere and is left out: sums of contributions are never -0.0, so adding 0.0 changes
+    // nothing. For the same reason a point beyond a ball's radius skips the addition.
+    int first = 0;
+    do {
+        BallReach reach[kBallCount];
+        int reachCount = 0;
+        for (int b = first; b < ballCount && b < first + kBallCount; ++b) {
+            const Ball& ball = balls[b];
+            if (!ball.enabled || ball.radius == 0.0f) continue;
+            BallReach& prepared = reach[reachCount++];
+            const double r = ball.radius;
+            prepared.x = ball.x;
+            prepared.y = ball.y;
+            prepared.z = ball.z;
+            prepared.outside = outsideBound(r);
+            prepared.r2 = r * r;
+            prepared.r4 = prepared.r2 * prepared.r2;
+            prepared.r6 = prepared.r4 * prepared.r2;
         }
-        point.value = value;
-    }
+        addContributions(reach, reachCount, first == 0, points, count);
+        first += kBallCount;
+    } while (first < ballCount);
 }
