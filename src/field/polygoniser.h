@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "field/grid.h"
 #include "field/mc_tables.h"
 
@@ -22,11 +26,23 @@ inline constexpr int kCornersOfEdge[kEdgesPerCell][2] = {
 
 // Corner classification: bit c is set when the isolevel is strictly above corner c's value.
 inline int cubeIndex(const GridCell& cell, const GridPoint* points, double isolevel) {
+#ifdef __SSE2__
+    // Two corners per comparison, the bits gathered without branches.
+    const __m128d level = _mm_set1_pd(isolevel);
+    int index = 0;
+    for (int c = 0; c < 8; c += 2) {
+        const __m128d values = _mm_loadh_pd(_mm_load_sd(&pointAt(points, cell.corners[c]).value),
+                                            &pointAt(points, cell.corners[c + 1]).value);
+        index |= _mm_movemask_pd(_mm_cmplt_pd(values, level)) << c;
+    }
+    return index;
+#else
     int index = 0;
     for (int c = 0; c < 8; ++c) {
         if (isolevel > pointAt(points, cell.corners[c]).value) index |= 1 << c;
     }
     return index;
+#endif
 }
 
 // The crossing of the isolevel on the edge from p1 to p2, linear in the two values.
