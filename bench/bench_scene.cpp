@@ -102,6 +102,13 @@ int extractSurface() {
     return triangles;
 }
 
+void setWallRate(benchmark::State& state, const char* name, double perIteration,
+                 std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    if (elapsed.count() <= 0.0) return;
+    state.counters[name] = perIteration * static_cast<double>(state.iterations()) / elapsed.count();
+}
+
 double residentMiB() {
     return statusMiB("VmRSS:");
 }

@@ -3,6 +3,9 @@
 // Shared set-up of the benchmarks: the initial scene on a grid of any N, the surface pass of a
 // frame without its drawing, and the window the frame benchmarks draw into.
 
+#include <benchmark/benchmark.h>
+
+#include <chrono>
 #include <vector>
 
 #include "app/scene.h"
@@ -21,6 +24,12 @@ void useGrid(int n);
 // triangles and one normal per triangle, each triangle handed on as if drawn. Returns the number
 // of triangles.
 int extractSurface();
+
+// Sets counter `name` to `perIteration` times the iterations over the wall time since `start`.
+// Google Benchmark's own rates divide by the CPU time of the benchmark thread, which leaves out
+// Mesa's rendering threads and the X server, and time lost to other processes.
+void setWallRate(benchmark::State& state, const char* name, double perIteration,
+                 std::chrono::steady_clock::time_point start);
 
 // Resident and peak resident memory of the process, MiB, from /proc/self/status.
 double residentMiB();

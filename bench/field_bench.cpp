@@ -6,28 +6,23 @@
 
 namespace {
 
-// Counters shared by the benchmarks that produce the surface.
-void countTriangles(benchmark::State& state, int triangles) {
-    state.counters["triangles"] = triangles;
-    state.counters["triangles/s"] = benchmark::Counter(
-        static_cast<double>(triangles) * state.iterations(), benchmark::Counter::kIsRate);
-}
+using Clock = std::chrono::steady_clock;
 
-void countPoints(benchmark::State& state, int n) {
+double pointCount(int n) {
     const double side = n + 1.0;
-    state.counters["points/s"] =
-        benchmark::Counter(side * side * side * state.iterations(), benchmark::Counter::kIsRate);
+    return side * side * side;
 }
 
 // One field pass, as after a ball has been moved.
 void BM_EvaluateField(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     useGrid(n);
+    const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
         benchmark::ClobberMemory();
     }
-    countPoints(state, n);
+    setWallRate(state, "points/s", pointCount(n), start);
 }
 
 // One field pass with all nine balls on at radius 100: every ball reaches every point.
@@ -40,11 +35,12 @@ void BM_EvaluateFieldAllBalls(benchmark::State& state) {
         balls[b].radius = 100.0f;
         balls[b].enabled = true;
     }
+    const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         evaluateField(scene.cellsPerAxis, kBallCount, balls, scene.points);
         benchmark::ClobberMemory();
     }
-    countPoints(state, n);
+    setWallRate(state, "points/s", pointCount(n), start);
     evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
 }
 
@@ -52,13 +48,14 @@ void BM_EvaluateFieldAllBalls(benchmark::State& state) {
 void BM_RebuildGrid(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     useGrid(n);
+    const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
         buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
         evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
         benchmark::ClobberMemory();
     }
-    countPoints(state, n);
+    setWallRate(state, "points/s", pointCount(n), start);
     state.counters["rss_MiB"] = residentMiB();
     state.counters["peak_rss_MiB"] = peakResidentMiB();
 }
@@ -67,11 +64,13 @@ void BM_RebuildGrid(benchmark::State& state) {
 void BM_Extract(benchmark::State& state) {
     useGrid(static_cast<int>(state.range(0)));
     int triangles = 0;
+    const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         triangles = extractSurface();
         benchmark::DoNotOptimize(triangles);
     }
-    countTriangles(state, triangles);
+    state.counters["triangles"] = triangles;
+    setWallRate(state, "triangles/s", triangles, start);
 }
 
 }  // namespace
