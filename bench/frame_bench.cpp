@@ -34,6 +34,7 @@ void frames(benchmark::State& state, bool lit) {
     }
     state.counters["triangles"] = triangles;
     setWallRate(state, "triangles/s", triangles, start);
+    state.counters["rss_MiB"] = residentMiB();
     setLighting(true);
 }
 
