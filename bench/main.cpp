@@ -2,9 +2,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "app/heap.h"
 #include "bench_scene.h"
 
 int main(int argc, char** argv) {
+    configureHeap();  // as the viewer does
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     openBenchWindow(argc, argv);

@@ -9,16 +9,13 @@
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;           // bytes
-constexpr std::size_t kFreshMemoryAbove = std::size_t{32} << 20;  // bytes
+constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
 
 // Storage for a grid array. Faulting in fresh 4 KiB pages dominated the making of a fine grid
-// (about 45,000 faults at N = 128), so large arrays are aligned to huge pages and marked for
-// them; where the system has no huge pages the hint is ignored. Smaller arrays are left to
-// malloc, which hands back memory freed by the previous grid without new faults (the C
-// library maps blocks above about 32 MiB afresh every time).
+// (about 45,000 faults at N = 128), so arrays of a huge page or more are aligned to huge pages
+// and marked for them; where the system has no huge pages the hint is ignored.
 void* obtainGridStorage(std::size_t size) {
-    if (size <= kFreshMemoryAbove) return std::malloc(size == 0 ? 1 : size);
+    if (size < kHugePage) return std::malloc(size == 0 ? 1 : size);
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     void* storage = std::aligned_alloc(kHugePage, rounded);
 #ifdef MADV_HUGEPAGE
