@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int kKeptFreeBytes = 32 << 20;   // freed heap memory kept for reuse
-constexpr int kMappedFromBytes = 2 << 20;  // blocks this large get a mapping of their own
+constexpr int kKeptFreeBytes = 32 << 20;    // freed heap memory kept for reuse
+constexpr int kMappedFromBytes = 32 << 20;  // blocks this large get a mapping of their own
 
 }  // namespace
 
@@ -21,9 +21,9 @@ void configureHeap() {
     // again, 4 KiB at a time: a wireframe frame at N = 128 right after the grid was made took
     // over 100 ms instead of under 50. Keeping up to kKeptFreeBytes avoids that.
     mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
-    // Large blocks, the grid arrays of N = 64 and N = 128 among them, get mappings of their own
-    // and go back to the system when freed, so that a finer grid does not leave a coarser one's
-    // memory resident in the heap.
+    // Setting the trim threshold stops the library from raising its mapping threshold with the
+    // blocks it sees freed; set it where that would end, so that Mesa's buffers stay in the heap
+    // rather than being mapped and faulted in afresh. (The grid arrays map their own memory.)
     mallopt(M_MMAP_THRESHOLD, kMappedFromBytes);
 #endif
 }

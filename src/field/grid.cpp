@@ -10,18 +10,49 @@
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
+constexpr std::size_t kHeader = 64;  // bytes before an array; keeps it cache-line aligned
 
-// Storage for a grid array. Faulting in fresh 4 KiB pages dominated the making of a fine grid
-// (about 45,000 faults at N = 128), so arrays of a huge page or more are aligned to huge pages
-// and marked for them; where the system has no huge pages the hint is ignored.
+// Storage for grid arrays. Faulting in fresh 4 KiB pages dominated the making of a fine grid
+// (about 45,000 faults at N = 128), so an array of a huge page or more gets a mapping of its
+// own, aligned to huge pages and marked for them (where the system has no huge pages the hint
+// is ignored). Its own mapping also goes back to the system as soon as the array is released,
+// whatever the C library does with freed heap memory. Smaller arrays come from malloc. The
+// header in front of each array holds the length of its mapping, 0 for malloc.
 void* obtainGridStorage(std::size_t size) {
-    if (size < kHugePage) return std::malloc(size == 0 ? 1 : size);
-    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    void* storage = std::aligned_alloc(kHugePage, rounded);
+    if (size < kHugePage) {
+        auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size));
+        if (block == nullptr) return nullptr;
+        *reinterpret_cast<std::size_t*>(block) = 0;
+        return block + kHeader;
+    }
+    const std::size_t length = (kHeader + size + kHugePage - 1) / kHugePage * kHugePage;
+    // One huge page more than needed, so that an aligned stretch of `length` lies within.
+    const std::size_t reserved = length + kHugePage;
+    void* mapping =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) return nullptr;
+    auto* const first = static_cast<unsigned char*>(mapping);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first);
+    const std::size_t lead = (kHugePage - address % kHugePage) % kHugePage;
+    unsigned char* const block = first + lead;
+    if (lead > 0) munmap(first, lead);
+    if (reserved - lead > length) munmap(block + length, reserved - lead - length);
 #ifdef MADV_HUGEPAGE
-    if (storage != nullptr) madvise(storage, rounded, MADV_HUGEPAGE);
+    madvise(block, length, MADV_HUGEPAGE);
 #endif
-    return storage;
+    *reinterpret_cast<std::size_t*>(block) = length;
+    return block + kHeader;
+}
+
+void releaseGridStorage(void* storage) {
+    if (storage == nullptr) return;
+    unsigned char* const block = static_cast<unsigned char*>(storage) - kHeader;
+    const std::size_t length = *reinterpret_cast<const std::size_t*>(block);
+    if (length == 0) {
+        std::free(block);
+    } else {
+        munmap(block, length);
+    }
 }
 
 // Element counts of the two arrays for N cells per axis; false when a byte size would not fit
@@ -46,13 +77,13 @@ void* GridPoint::operator new[](std::size_t size, const std::nothrow_t&) noexcep
     return obtainGridStorage(size);
 }
 void GridPoint::operator delete[](void* storage) noexcept {
-    std::free(storage);
+    releaseGridStorage(storage);
 }
 void* GridCell::operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return obtainGridStorage(size);
 }
 void GridCell::operator delete[](void* storage) noexcept {
-    std::free(storage);
+    releaseGridStorage(storage);
 }
 
 int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points) {
