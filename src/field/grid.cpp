@@ -127,18 +127,22 @@ void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
         }
     }
 
-    // Offsets of the eight corners from corner 0, in corner order.
+    // References of the eight corners of cell (0, 0, 0), in corner order; a cell's corners are
+    // these plus the reference of its corner 0. All stay below 2^32: allocateGrid sees to it.
     const std::size_t dx = side * side;
     const std::size_t dy = side;
-    const std::size_t offsets[8] = {0, dy, dx + dy, dx, 1, dy + 1, dx + dy + 1, dx + 1};
+    const PointRef offsets[8] = {pointRef(0),           pointRef(dy),    pointRef(dx + dy),
+                                 pointRef(dx),          pointRef(1),     pointRef(dy + 1),
+                                 pointRef(dx + dy + 1), pointRef(dx + 1)};
 
     std::size_t c = 0;
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
+            const PointRef row = pointRef((i * side + j) * side);
             for (int k = 0; k < n; ++k) {
-                const std::size_t corner0 = (i * side + j) * side + k;
+                const PointRef corner0 = row + pointRef(k);
                 for (int corner = 0; corner < 8; ++corner) {
-                    cells[c].corners[corner] = pointRef(corner0 + offsets[corner]);
+                    cells[c].corners[corner] = corner0 + offsets[corner];
                 }
                 ++c;
             }
