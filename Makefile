@@ -4,7 +4,11 @@ SAN_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
-.PHONY: all deps configure build run test unit-test sanitize-test package screenshot clean format
+# Benchmarks run in a real window: under a virtual X server when there is no display.
+BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
+
+.PHONY: all deps configure build run test unit-test sanitize-test package screenshot bench clean format
 
 all: build
 
@@ -38,6 +42,10 @@ package: build
 # docs/first-frame.png from the end-to-end first-frame checks, kept only when they pass.
 screenshot: build
 	./scripts/update-screenshot.sh $(BUILD_DIR)
+
+bench: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target scalar-field-bench
+	$(BENCH_X) ./$(BUILD_DIR)/bench/scalar-field-bench $(BENCH_ARGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "scene_fixture.h"
 #include "render/labels.h"
+#include "scene_fixture.h"
 
 namespace {
 
@@ -121,8 +121,8 @@ void expectCrossProductNormal(const DrawnTriangle& t) {
 // A cell has a cut edge when some corner lies below the isolevel and some does not.
 bool hasCutEdge(const GridCell& cell, double isolevel) {
     int below = 0;
-    for (const GridPoint* corner : cell.corners) {
-        below += isolevel > corner->value;
+    for (PointRef corner : cell.corners) {
+        below += isolevel > pointAt(scene.points, corner).value;
     }
     return below != 0 && below != 8;
 }
@@ -193,8 +193,8 @@ void expectBlocksInCells(const std::vector<std::vector<DrawnTriangle>>& blocks,
     for (size_t b = 0; b < blocks.size(); ++b) {
         SCOPED_TRACE(b);
         const GridCell& cell = scene.cells[cuts[b]];
-        const Vec3& low = cell.corners[0]->position;
-        const Vec3& high = cell.corners[6]->position;
+        const Vec3& low = pointAt(scene.points, cell.corners[0]).position;
+        const Vec3& high = pointAt(scene.points, cell.corners[6]).position;
         for (const DrawnTriangle& t : blocks[b]) {
             expectCrossProductNormal(t);
             for (const auto& v : t.vertices) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "field/field.h"
@@ -135,6 +138,128 @@ TEST(evaluateField, reevaluationEqualsAFreshGrid) {
     delete[] points;
     delete[] freshCells;
     delete[] freshPoints;
+}
+
+// Bit patterns, so that NaN results can be compared too.
+std::uint64_t bitsOf(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// The kernels of the field pass this processor can run; each must give the same bits.
+std::vector<FieldKernel> availableKernels() {
+    std::vector<FieldKernel> kernels;
+    for (FieldKernel kernel : {FieldKernel::kScalar, FieldKernel::kPairs, FieldKernel::kFours}) {
+        if (fieldKernelAvailable(kernel)) kernels.push_back(kernel);
+    }
+    return kernels;
+}
+
+// The field pass against the plain single-ball function, over points whose squared distance
+// from the centre runs in steps of a fraction of a unit in the last place across r*r: from
+// well inside, through the squares a little above r*r whose root still rounds to r (inside),
+// to beyond. Rejecting a point because its squared distance exceeds r*r would be wrong there.
+TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
+    constexpr int kN = 3;  // 64 points, one per step
+    for (FieldKernel kernel : availableKernels()) {
+        SCOPED_TRACE(static_cast<int>(kernel));
+        int insideAboveSquare = 0;
+        int outside = 0;
+        for (float radius : {1.0f, 2.0f, 3.0f, 7.0f, 10.0f, 20.0f, 30.0f, 57.0f, 100.0f, 0.1f,
+                             0.7f, 1.5f, 3.3f, 17.25f, 99.9f, 1e-3f, 1e3f}) {
+            SCOPED_TRACE(radius);
+            const double square = static_cast<double>(radius) * radius;
+            const double unit = std::nextafter(square, 2 * square) - square;  // of r*r
+            const Ball ball = ballAt(0, 0, 0, radius);
+            GridPoint points[64];
+            for (int m = 0; m < 64; ++m) {
+                // (r, e, 0) has the squared distance r*r + e*e, exactly before its rounding.
+                const float e = static_cast<float>(std::sqrt(unit) * m / 8);
+                points[m] = {{radius, e, 0}, -1.0};
+            }
+            evaluateFieldWith(kernel, kN, 1, &ball, points);
+            for (const GridPoint& point : points) {
+                const Vec3& p = point.position;
+                const double plain = softObjectField(ball, p.x, p.y, p.z);
+                EXPECT_EQ(bitsOf(point.value), bitsOf(plain)) << p.y;
+                const double s = static_cast<double>(p.x) * p.x + static_cast<double>(p.y) * p.y;
+                if (s > square && plain != 0.0) ++insideAboveSquare;
+                if (plain == 0.0) ++outside;
+            }
+        }
+        EXPECT_GT(insideAboveSquare, 0);  // the trap was there
+        EXPECT_GT(outside, 0);
+    }
+}
+
+TEST(evaluateField, unusualRadiiAgreeWithThePlainFunction) {
+    const float radii[] = {-1.0f, -0.0f, 0.0f, std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::denorm_min(), 3e38f};
+    for (FieldKernel kernel : availableKernels()) {
+        SCOPED_TRACE(static_cast<int>(kernel));
+        SmallGrid grid;
+        for (float radius : radii) {
+            SCOPED_TRACE(radius);
+            const Ball ball = ballAt(16, 0, -16, radius);
+            evaluateFieldWith(kernel, SmallGrid::kN, 1, &ball, grid.points);
+            for (const GridPoint& point : grid.points) {
+                const Vec3& p = point.position;
+                EXPECT_EQ(bitsOf(point.value), bitsOf(softObjectField(ball, p.x, p.y, p.z)));
+            }
+        }
+    }
+}
+
+TEST(evaluateField, moreBallsThanTheSceneHoldsAddUpInOrder) {
+    Ball balls[20];
+    for (int b = 0; b < 20; ++b) {
+        balls[b] = ballAt(static_cast<float>(b * 3 - 30), static_cast<float>(b % 5 * 7 - 14),
+                          static_cast<float>(-b), static_cast<float>(15 + b * 2), b % 7 != 3);
+    }
+    for (FieldKernel kernel : availableKernels()) {
+        SCOPED_TRACE(static_cast<int>(kernel));
+        SmallGrid grid;
+        evaluateFieldWith(kernel, SmallGrid::kN, 20, balls, grid.points);
+        for (const GridPoint& point : grid.points) {
+            const Vec3& p = point.position;
+            double expected = 0.0;
+            for (const Ball& ball : balls) {
+                if (ball.enabled) expected += softObjectField(ball, p.x, p.y, p.z);
+            }
+            EXPECT_EQ(point.value, expected);
+        }
+    }
+}
+
+// Grids whose point counts leave one, two or three points beyond the widest kernel's width.
+TEST(evaluateField, everyKernelGivesTheScalarBitsOnOddGrids) {
+    Ball balls[kBallCount];
+    for (int b = 0; b < kBallCount; ++b) {
+        balls[b] = ballAt(static_cast<float>(b * 7 - 28), static_cast<float>(20 - b * 5),
+                          static_cast<float>(b % 3 * 9 - 9), static_cast<float>(8 + b * 5), b != 4);
+    }
+    for (int n : {0, 1, 2, 4, 6, 16}) {  // 1, 8, 27, 125, 343 and 4913 points
+        SCOPED_TRACE(n);
+        GridCell* cells = nullptr;
+        GridPoint* reference = nullptr;
+        ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / n, cells, reference), n);
+        buildGrid(kNetWidth / n, n, cells, reference);
+        evaluateFieldWith(FieldKernel::kScalar, n, kBallCount, balls, reference);
+        const std::size_t count = static_cast<std::size_t>(n + 1) * (n + 1) * (n + 1);
+        for (FieldKernel kernel : availableKernels()) {
+            SCOPED_TRACE(static_cast<int>(kernel));
+            std::vector<GridPoint> points(reference, reference + count);
+            for (GridPoint& point : points) point.value = -1.0;
+            evaluateFieldWith(kernel, n, kBallCount, balls, points.data());
+            for (std::size_t p = 0; p < count; ++p) {
+                EXPECT_EQ(bitsOf(points[p].value), bitsOf(reference[p].value)) << p;
+            }
+        }
+        delete[] cells;
+        delete[] reference;
+    }
 }
 
 }  // namespace

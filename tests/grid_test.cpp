@@ -69,11 +69,12 @@ TEST(grid, cellCornersAtN32) {
                                   {-30, -30, -30}, {-30, -32, -30}};
     for (int c = 0; c < 8; ++c) {
         SCOPED_TRACE(c);
-        expectAt(first.corners[c]->position, expected[c][0], expected[c][1], expected[c][2]);
+        expectAt(pointAt(grid.points, first.corners[c]).position, expected[c][0], expected[c][1],
+                 expected[c][2]);
     }
     const GridCell& last = grid.cells[32767];
-    expectAt(last.corners[0]->position, 30, 30, 30);
-    expectAt(last.corners[6]->position, 32, 32, 32);
+    expectAt(pointAt(grid.points, last.corners[0]).position, 30, 30, 30);
+    expectAt(pointAt(grid.points, last.corners[6]).position, 32, 32, 32);
 }
 
 TEST(grid, everyCellReferencesItsCornersInOrder) {
@@ -91,7 +92,8 @@ TEST(grid, everyCellReferencesItsCornersInOrder) {
                 for (int c = 0; c < 8; ++c) {
                     const int pi = i + offsets[c][0], pj = j + offsets[c][1],
                               pk = k + offsets[c][2];
-                    EXPECT_EQ(cell.corners[c], &grid.points[(pi * side + pj) * side + pk]);
+                    EXPECT_EQ(&pointAt(grid.points, cell.corners[c]),
+                              &grid.points[(pi * side + pj) * side + pk]);
                 }
             }
         }
@@ -104,13 +106,14 @@ TEST(grid, coarsestAndFinestGrids) {
     for (int k = 0; k < 5; ++k) EXPECT_EQ(coarse.points[k].position.z, axis[k]);
     for (int j = 0; j < 5; ++j) EXPECT_EQ(coarse.points[j * 5].position.y, axis[j]);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(coarse.points[i * 25].position.x, axis[i]);
-    EXPECT_EQ(coarse.cells[63].corners[6], &coarse.points[124]);  // 64 cells, 125 points
+    // 64 cells, 125 points
+    EXPECT_EQ(&pointAt(coarse.points, coarse.cells[63].corners[6]), &coarse.points[124]);
 
     TestGrid fine(0.5);
     ASSERT_EQ(fine.n, 128);
     expectAt(fine.points[2146688].position, 32, 32, 32);
     expectAt(fine.points[1].position, -32, -32, -31.5f);
-    EXPECT_EQ(fine.cells[2097151].corners[6], &fine.points[2146688]);
+    EXPECT_EQ(&pointAt(fine.points, fine.cells[2097151].corners[6]), &fine.points[2146688]);
 }
 
 TEST(grid, rebuildWithSameSizeGivesSameGrid) {
@@ -125,7 +128,7 @@ TEST(grid, rebuildWithSameSizeGivesSameGrid) {
         EXPECT_EQ(grid.points[p].position.z, before[p].position.z);
     }
     // The cells refer into the new point array, not the released one.
-    EXPECT_EQ(grid.cells[0].corners[0], grid.points);
+    EXPECT_EQ(&pointAt(grid.points, grid.cells[0].corners[0]), grid.points);
 }
 
 TEST(grid, failedAllocationKeepsTheOldGrid) {
@@ -149,7 +152,21 @@ TEST(grid, failedAllocationKeepsTheOldGrid) {
     }
     // The old pair is intact and still usable.
     expectAt(grid.points[35936].position, 32, 32, 32);
-    EXPECT_EQ(grid.cells[32767].corners[6], &grid.points[35936]);
+    EXPECT_EQ(&pointAt(grid.points, grid.cells[32767].corners[6]), &grid.points[35936]);
+}
+
+TEST(grid, refusesGridsBeyondTheReachOfAPointRef) {
+    // N = 563 would need 4.3 GB of points, more than 4-byte references can address; the
+    // arrays alone might still be had, so the refusal must come from the size check.
+    TestGrid grid(4.0);
+    GridCell* const oldCells = grid.cells;
+    GridPoint* const oldPoints = grid.points;
+    EXPECT_EQ(allocateGrid(kNetWidth, kNetWidth / 563.5, grid.cells, grid.points),
+              kGridAllocationFailed);
+    EXPECT_EQ(grid.cells, oldCells);
+    EXPECT_EQ(grid.points, oldPoints);
+    // The largest reachable element is still addressed exactly.
+    EXPECT_EQ(pointRef(178956969), 4294967256u);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ struct TestCell {
             points[c] = {{kCornerOffsets[c][0] * size, kCornerOffsets[c][1] * size,
                           kCornerOffsets[c][2] * size},
                          values[c]};
-            cell.corners[c] = &points[c];
+            cell.corners[c] = pointRef(c);
         }
     }
     // Values 0 for corners below (bits of `index`), 1 for the others.
@@ -143,7 +143,7 @@ TEST(tables, everyTriangleFacesTowardsHigherValues) {
     for (int n = 1; n < 255; ++n) {
         const TestCell cell = TestCell::forIndex(n);
         Vec3 middles[12];
-        ASSERT_TRUE(intersectEdges(middles, cell.cell, n, 0.5));
+        ASSERT_TRUE(intersectEdges(middles, cell.cell, cell.points, n, 0.5));
         for (int m = 0; triTable[n][m] != -1; m += 3) {
             Triangle triangle{};
             for (int v = 0; v < 3; ++v) triangle.vertices[v] = middles[triTable[n][m + v]];
@@ -166,12 +166,12 @@ TEST(tables, everyTriangleFacesTowardsHigherValues) {
 TEST(polygoniser, workedCell) {
     const double values[8] = {0.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
     const TestCell cell(values);
-    const int index = cubeIndex(cell.cell, 0.25);
+    const int index = cubeIndex(cell.cell, cell.points, 0.25);
     EXPECT_EQ(index, 1);
     EXPECT_EQ(edgeTable[index], 0x109);
 
     Vec3 edges[12] = {};
-    ASSERT_TRUE(intersectEdges(edges, cell.cell, index, 0.25));
+    ASSERT_TRUE(intersectEdges(edges, cell.cell, cell.points, index, 0.25));
     expectVec(edges[0], 0, 0.5f, 0);
     expectVec(edges[3], 0.5f, 0, 0);  // from corner 3 towards corner 0, mu = 0.75
     expectVec(edges[8], 0, 0, 0.5f);
@@ -193,23 +193,23 @@ TEST(polygoniser, uncutCellsLeaveTheScratchAlone) {
     const double high[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     const TestCell below(low);
     const TestCell above(high);
-    EXPECT_EQ(cubeIndex(below.cell, 0.5), 255);
-    EXPECT_EQ(cubeIndex(above.cell, 0.5), 0);
+    EXPECT_EQ(cubeIndex(below.cell, below.points, 0.5), 255);
+    EXPECT_EQ(cubeIndex(above.cell, above.points, 0.5), 0);
 
     Vec3 edges[12];
     for (Vec3& v : edges) v = {7, 7, 7};
-    EXPECT_FALSE(intersectEdges(edges, below.cell, 255, 0.5));
-    EXPECT_FALSE(intersectEdges(edges, above.cell, 0, 0.5));
+    EXPECT_FALSE(intersectEdges(edges, below.cell, below.points, 255, 0.5));
+    EXPECT_FALSE(intersectEdges(edges, above.cell, above.points, 0, 0.5));
     for (const Vec3& v : edges) expectVec(v, 7, 7, 7);
 }
 
 TEST(polygoniser, cornerAtTheIsolevelIsNotBelow) {
     const double values[8] = {0.5, 0.2, 0.2, 0.2, 0.2, 0.2, 0.2, 0.2};
     const TestCell cell(values);
-    const int index = cubeIndex(cell.cell, 0.5);
+    const int index = cubeIndex(cell.cell, cell.points, 0.5);
     EXPECT_EQ(index, 0xFE);  // all but corner 0
     Vec3 edges[12];
-    ASSERT_TRUE(intersectEdges(edges, cell.cell, index, 0.5));
+    ASSERT_TRUE(intersectEdges(edges, cell.cell, cell.points, index, 0.5));
     // All three crossings sit exactly on corner 0: a degenerate triangle with a zero normal.
     for (int e : {0, 3, 8}) expectVec(edges[e], 0, 0, 0);
     Triangle triangles[kMaxTrianglesPerCell];
@@ -225,10 +225,10 @@ TEST(polygoniser, triangleCountsOfTellingConfigurations) {
     } cases[] = {{5, 2}, {250, 4}, {61, 5}, {1, 1}, {254, 1}};
     for (const auto& c : cases) {
         const TestCell cell = TestCell::forIndex(c.index);
-        EXPECT_EQ(cubeIndex(cell.cell, 0.5), c.index);
+        EXPECT_EQ(cubeIndex(cell.cell, cell.points, 0.5), c.index);
         Vec3 edges[12];
         Triangle triangles[kMaxTrianglesPerCell];
-        ASSERT_TRUE(intersectEdges(edges, cell.cell, c.index, 0.5));
+        ASSERT_TRUE(intersectEdges(edges, cell.cell, cell.points, c.index, 0.5));
         EXPECT_EQ(buildTriangles(triangles, edges, c.index), c.triangles) << c.index;
     }
 }

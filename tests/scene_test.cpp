@@ -77,7 +77,7 @@ TEST(initScene, initialState) {
         EXPECT_EQ(scene.points[p].value,
                   softObjectField(two, q.x, q.y, q.z) + softObjectField(three, q.x, q.y, q.z));
     }
-    EXPECT_EQ(scene.cells[32767].corners[6], &scene.points[35936]);
+    EXPECT_EQ(&pointAt(scene.points, scene.cells[32767].corners[6]), &scene.points[35936]);
 }
 
 TEST(initScene, fixedOpenGlStateInOrder) {

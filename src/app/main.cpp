@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/heap.h"
 #include "app/scene.h"
 #include "app/window.h"
 
@@ -36,6 +37,7 @@ void setUtf8Title(const char* title) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    configureHeap();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE | GLUT_DEPTH);
     glutInitWindowPosition(kWindowLeft, kWindowTop);

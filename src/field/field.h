@@ -18,3 +18,14 @@ double softObjectField(const Ball& ball, float x, float y, float z);
 // Sets the value of each of the (n+1)^3 points to the sum of the enabled balls' contributions.
 // Does nothing for a negative n.
 void evaluateField(int n, int ballCount, const Ball* balls, GridPoint* points);
+
+// The ways the field pass can run: one point at a time, two (SSE2) or four (AVX). All give the
+// same bits; evaluateField takes the widest the processor has.
+enum class FieldKernel { kScalar, kPairs, kFours };
+
+bool fieldKernelAvailable(FieldKernel kernel);
+
+// evaluateField with the given kernel (the scalar one when it is not available), so that each
+// can be checked against the others.
+void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* balls,
+                       GridPoint* points);

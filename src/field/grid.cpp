@@ -1,25 +1,90 @@
 #include "field/grid.h"
 
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 namespace {
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
+constexpr std::size_t kHeader = 64;  // bytes before an array; keeps it cache-line aligned
+
+// Storage for grid arrays. Faulting in fresh 4 KiB pages dominated the making of a fine grid
+// (about 45,000 faults at N = 128), so an array of a huge page or more gets a mapping of its
+// own, aligned to huge pages and marked for them (where the system has no huge pages the hint
+// is ignored). Its own mapping also goes back to the system as soon as the array is released,
+// whatever the C library does with freed heap memory. Smaller arrays come from malloc. The
+// header in front of each array holds the length of its mapping, 0 for malloc.
+void* obtainGridStorage(std::size_t size) {
+    if (size < kHugePage) {
+        auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size));
+        if (block == nullptr) return nullptr;
+        *reinterpret_cast<std::size_t*>(block) = 0;
+        return block + kHeader;
+    }
+    const std::size_t length = (kHeader + size + kHugePage - 1) / kHugePage * kHugePage;
+    // One huge page more than needed, so that an aligned stretch of `length` lies within.
+    const std::size_t reserved = length + kHugePage;
+    void* mapping =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) return nullptr;
+    auto* const first = static_cast<unsigned char*>(mapping);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first);
+    const std::size_t lead = (kHugePage - address % kHugePage) % kHugePage;
+    unsigned char* const block = first + lead;
+    if (lead > 0) munmap(first, lead);
+    if (reserved - lead > length) munmap(block + length, reserved - lead - length);
+#ifdef MADV_HUGEPAGE
+    madvise(block, length, MADV_HUGEPAGE);
+#endif
+    *reinterpret_cast<std::size_t*>(block) = length;
+    return block + kHeader;
+}
+
+void releaseGridStorage(void* storage) {
+    if (storage == nullptr) return;
+    unsigned char* const block = static_cast<unsigned char*>(storage) - kHeader;
+    const std::size_t length = *reinterpret_cast<const std::size_t*>(block);
+    if (length == 0) {
+        std::free(block);
+    } else {
+        munmap(block, length);
+    }
+}
+
 // Element counts of the two arrays for N cells per axis; false when a byte size would not fit
-// the address space, so the products below can never wrap.
+// the address space, so the products below can never wrap, or when a PointRef could not reach
+// every point.
 bool gridSizes(int n, std::size_t& cellCount, std::size_t& pointCount) {
     constexpr std::size_t kMaxBytes = PTRDIFF_MAX;
+    constexpr std::size_t kMaxPoints = (std::size_t{UINT32_MAX} + 1) / sizeof(GridPoint);
     const std::size_t side = static_cast<std::size_t>(n) + 1;
     // side <= 2^31, so side^2 <= 2^62 fits; check the third factor and the byte sizes.
     const std::size_t square = side * side;
     if (square > kMaxBytes / side / sizeof(GridPoint)) return false;
     pointCount = square * side;
+    if (pointCount > kMaxPoints) return false;
     cellCount = static_cast<std::size_t>(n) * n * n;
     return cellCount <= kMaxBytes / sizeof(GridCell);
 }
 
 }  // namespace
+
+void* GridPoint::operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return obtainGridStorage(size);
+}
+void GridPoint::operator delete[](void* storage) noexcept {
+    releaseGridStorage(storage);
+}
+void* GridCell::operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return obtainGridStorage(size);
+}
+void GridCell::operator delete[](void* storage) noexcept {
+    releaseGridStorage(storage);
+}
 
 int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points) {
     const double quotient = netWidth / voxelSize;
@@ -62,16 +127,20 @@ void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
         }
     }
 
-    // Offsets of the eight corners from corner 0, in corner order.
+    // References of the eight corners of cell (0, 0, 0), in corner order; a cell's corners are
+    // these plus the reference of its corner 0. All stay below 2^32: allocateGrid sees to it.
     const std::size_t dx = side * side;
     const std::size_t dy = side;
-    const std::size_t offsets[8] = {0, dy, dx + dy, dx, 1, dy + 1, dx + dy + 1, dx + 1};
+    const PointRef offsets[8] = {pointRef(0),           pointRef(dy),    pointRef(dx + dy),
+                                 pointRef(dx),          pointRef(1),     pointRef(dy + 1),
+                                 pointRef(dx + dy + 1), pointRef(dx + 1)};
 
     std::size_t c = 0;
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
+            const PointRef row = pointRef((i * side + j) * side);
             for (int k = 0; k < n; ++k) {
-                const GridPoint* corner0 = points + (i * side + j) * side + k;
+                const PointRef corner0 = row + pointRef(k);
                 for (int corner = 0; corner < 8; ++corner) {
                     cells[c].corners[corner] = corner0 + offsets[corner];
                 }

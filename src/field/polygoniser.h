@@ -1,6 +1,14 @@
 #pragma once
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "field/grid.h"
+#include "field/mc_tables.h"
+
+// The polygoniser runs for every cell of every frame, so its operations are defined here,
+// inline, for the frame's loop to absorb them.
 
 constexpr int kMaxTrianglesPerCell = 5;
 constexpr int kEdgesPerCell = 12;
@@ -9,20 +17,86 @@ struct Triangle {
     Vec3 vertices[3];
 };
 
+// First and second corner of each edge; crossings are interpolated from the first.
+inline constexpr int kCornersOfEdge[kEdgesPerCell][2] = {
+    {0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7},
+};
+
+// The cell operations take the grid's `points`, into which the cell's corner references point.
+
 // Corner classification: bit c is set when the isolevel is strictly above corner c's value.
-int cubeIndex(const GridCell& cell, double isolevel);
+inline int cubeIndex(const GridCell& cell, const GridPoint* points, double isolevel) {
+#ifdef __SSE2__
+    // Two corners per comparison, the bits gathered without branches.
+    const __m128d level = _mm_set1_pd(isolevel);
+    int index = 0;
+    for (int c = 0; c < 8; c += 2) {
+        const __m128d values = _mm_loadh_pd(_mm_load_sd(&pointAt(points, cell.corners[c]).value),
+                                            &pointAt(points, cell.corners[c + 1]).value);
+        index |= _mm_movemask_pd(_mm_cmplt_pd(values, level)) << c;
+    }
+    return index;
+#else
+    int index = 0;
+    for (int c = 0; c < 8; ++c) {
+        if (isolevel > pointAt(points, cell.corners[c]).value) index |= 1 << c;
+    }
+    return index;
+#endif
+}
+
+// The crossing of the isolevel on the edge from p1 to p2, linear in the two values.
+inline Vec3 interpolateVertex(double isolevel, const GridPoint& p1, const GridPoint& p2) {
+    const double mu = (isolevel - p1.value) / (p2.value - p1.value);
+    const Vec3& a = p1.position;
+    const Vec3& b = p2.position;
+    return {static_cast<float>(a.x + mu * (static_cast<double>(b.x) - a.x)),
+            static_cast<float>(a.y + mu * (static_cast<double>(b.y) - a.y)),
+            static_cast<float>(a.z + mu * (static_cast<double>(b.z) - a.z))};
+}
 
 // Fills edgeVertices[e] with the crossing on every cut edge e; false (nothing written) when no
 // edge is cut. Entries of uncut edges keep what an earlier cell left.
-bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cell, int index,
-                    double isolevel);
-
-// The crossing of the isolevel on the edge from p1 to p2, linear in the two values.
-Vec3 interpolateVertex(double isolevel, const GridPoint& p1, const GridPoint& p2);
+inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cell,
+                           const GridPoint* points, int index, double isolevel) {
+    const int mask = edgeTable[index];
+    if (mask == 0) return false;
+    for (int e = 0; e < kEdgesPerCell; ++e) {
+        if (mask & (1 << e)) {
+            edgeVertices[e] =
+                interpolateVertex(isolevel, pointAt(points, cell.corners[kCornersOfEdge[e][0]]),
+                                  pointAt(points, cell.corners[kCornersOfEdge[e][1]]));
+        }
+    }
+    return true;
+}
 
 // Copies the triangles of configuration `index` out of edgeVertices; returns their count (0..5).
-int buildTriangles(Triangle triangles[kMaxTrianglesPerCell],
-                   const Vec3 edgeVertices[kEdgesPerCell], int index);
+inline int buildTriangles(Triangle triangles[kMaxTrianglesPerCell],
+                          const Vec3 edgeVertices[kEdgesPerCell], int index) {
+    const int* row = triTable[index];
+    int t = 0;
+    while (row[3 * t] != -1) {
+        triangles[t].vertices[0] = edgeVertices[row[3 * t]];
+        triangles[t].vertices[1] = edgeVertices[row[3 * t + 1]];
+        triangles[t].vertices[2] = edgeVertices[row[3 * t + 2]];
+        ++t;
+    }
+    return t;
+}
 
 // The unnormalised normal (V - U) x (W - U), written to `normal` and returned.
-Vec3& triangleNormal(const Triangle& triangle, Vec3& normal);
+inline Vec3& triangleNormal(const Triangle& triangle, Vec3& normal) {
+    const Vec3& u = triangle.vertices[0];
+    const Vec3& v = triangle.vertices[1];
+    const Vec3& w = triangle.vertices[2];
+    const double ax = static_cast<double>(v.x) - u.x;
+    const double ay = static_cast<double>(v.y) - u.y;
+    const double az = static_cast<double>(v.z) - u.z;
+    const double bx = static_cast<double>(w.x) - u.x;
+    const double by = static_cast<double>(w.y) - u.y;
+    const double bz = static_cast<double>(w.z) - u.z;
+    normal = {static_cast<float>(ay * bz - az * by), static_cast<float>(az * bx - ax * bz),
+              static_cast<float>(ax * by - ay * bx)};
+    return normal;
+}

@@ -67,8 +67,11 @@ void drawSurface() {
         for (int j = 0; j < n; ++j) {
             for (int k = 0; k < n; ++k) {
                 const GridCell& cell = scene.cells[c++];
-                const int index = cubeIndex(cell, scene.isolevel);
-                if (!intersectEdges(scene.edgeVertices, cell, index, scene.isolevel)) continue;
+                const int index = cubeIndex(cell, scene.points, scene.isolevel);
+                if (!intersectEdges(scene.edgeVertices, cell, scene.points, index,
+                                    scene.isolevel)) {
+                    continue;
+                }
                 scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
                 glBegin(GL_TRIANGLES);
                 for (int t = 0; t < scene.triangleCount; ++t) {

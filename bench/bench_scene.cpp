@@ -1,0 +1,121 @@
+#include "bench_scene.h"
+
+#include <GL/freeglut.h>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "app/window.h"
+#include "render/display.h"
+
+namespace {
+
+bool windowOpen = false;
+bool displayed = false;
+
+// The viewer's display callback, noting that a frame has been drawn.
+void displayOnce() {
+    display();
+    displayed = true;
+}
+
+double statusMiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(key);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, key) == 0) return std::atof(line.c_str() + length) / 1024.0;
+    }
+    return 0.0;
+}
+
+}  // namespace
+
+bool openBenchWindow(int argc, char** argv) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        initScene();
+        return false;
+    }
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE | GLUT_DEPTH);
+    glutInitWindowPosition(50, 50);
+    glutInitWindowSize(scene.windowWidth, scene.windowHeight);
+    glutCreateWindow(kWindowTitle);
+    initScene();
+    registerCallbacks();
+    glutDisplayFunc(displayOnce);
+
+    // Let the window be mapped and drawn once before anything is timed.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+    while (!displayed && Clock::now() < deadline)
+        glutMainLoopEvent();
+    glFinish();
+
+    benchmark::AddCustomContext("gl_renderer",
+                                reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    benchmark::AddCustomContext("gl_version",
+                                reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+    windowOpen = true;
+    return true;
+}
+
+bool benchWindowOpen() {
+    return windowOpen;
+}
+
+void useGrid(int n) {
+    const double voxelSize = kNetWidth / n;
+    if (scene.cellsPerAxis == n && scene.voxelSize == voxelSize) return;
+    scene.voxelSize = voxelSize;
+    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
+    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+}
+
+int extractSurface() {
+    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
+    const std::size_t cellCount = n * n * n;
+    int triangles = 0;
+    // Storage order is the frame's i, j, k order.
+    for (std::size_t c = 0; c < cellCount; ++c) {
+        const GridCell& cell = scene.cells[c];
+        const int index = cubeIndex(cell, scene.points, scene.isolevel);
+        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
+            continue;
+        scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+        for (int t = 0; t < scene.triangleCount; ++t) {
+            Vec3 normal;
+            triangleNormal(scene.triangles[t], normal);
+            // Stands for glNormal3fv and glVertex3f: the values must exist in memory.
+            benchmark::DoNotOptimize(normal);
+            benchmark::DoNotOptimize(scene.triangles[t]);
+        }
+        triangles += scene.triangleCount;
+    }
+    return triangles;
+}
+
+void setWallRate(benchmark::State& state, const char* name, double perIteration,
+                 std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    if (elapsed.count() <= 0.0) return;
+    state.counters[name] = perIteration * static_cast<double>(state.iterations()) / elapsed.count();
+}
+
+double residentMiB() {
+    return statusMiB("VmRSS:");
+}
+double peakResidentMiB() {
+    return statusMiB("VmHWM:");
+}
+
+double minimumOf(const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}

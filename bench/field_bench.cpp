@@ -1,0 +1,96 @@
+// Field evaluation, grid rebuild and the surface pass without OpenGL, on the initial scene.
+
+#include <benchmark/benchmark.h>
+
+#include "bench_scene.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double pointCount(int n) {
+    const double side = n + 1.0;
+    return side * side * side;
+}
+
+// One field pass, as after a ball has been moved.
+void BM_EvaluateField(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    useGrid(n);
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        benchmark::ClobberMemory();
+    }
+    setWallRate(state, "points/s", pointCount(n), start);
+}
+
+// One field pass with all nine balls on at radius 100: every ball reaches every point.
+void BM_EvaluateFieldAllBalls(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    useGrid(n);
+    Ball balls[kBallCount];
+    for (int b = 0; b < kBallCount; ++b) {
+        balls[b] = scene.balls[b];
+        balls[b].radius = 100.0f;
+        balls[b].enabled = true;
+    }
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        evaluateField(scene.cellsPerAxis, kBallCount, balls, scene.points);
+        benchmark::ClobberMemory();
+    }
+    setWallRate(state, "points/s", pointCount(n), start);
+    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+}
+
+// A cell-size key: new arrays, positions and references, field.
+void BM_RebuildGrid(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    useGrid(n);
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
+        buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+        evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        benchmark::ClobberMemory();
+    }
+    setWallRate(state, "points/s", pointCount(n), start);
+    state.counters["rss_MiB"] = residentMiB();
+    state.counters["peak_rss_MiB"] = peakResidentMiB();
+}
+
+// The surface pass of a frame without its drawing.
+void BM_Extract(benchmark::State& state) {
+    useGrid(static_cast<int>(state.range(0)));
+    int triangles = 0;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        triangles = extractSurface();
+        benchmark::DoNotOptimize(triangles);
+    }
+    state.counters["triangles"] = triangles;
+    setWallRate(state, "triangles/s", triangles, start);
+}
+
+}  // namespace
+
+BENCHMARK(BM_EvaluateField)
+    ->RangeMultiplier(2)
+    ->Range(4, 128)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minimumOf);
+BENCHMARK(BM_RebuildGrid)
+    ->RangeMultiplier(2)
+    ->Range(4, 128)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minimumOf);
+BENCHMARK(BM_Extract)
+    ->RangeMultiplier(2)
+    ->Range(4, 128)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minimumOf);
+BENCHMARK(BM_EvaluateFieldAllBalls)
+    ->Arg(128)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minimumOf);

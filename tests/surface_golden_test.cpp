@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "app/scene.h"
+#include "gl_double.h"
+
+namespace {
+
+// FNV-1a over the bit patterns of everything the field and the surface pass produce, so that
+// any change of a single bit in a value, a vertex or a normal, or of the order, shows.
+struct Checksum {
+    std::uint64_t hash = 14695981039346656037ull;
+    void add(const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            hash ^= bytes[i];
+            hash *= 1099511628211ull;
+        }
+    }
+    void add(const Vec3& v) { add(&v, sizeof v); }
+};
+
+struct SurfaceDigest {
+    std::uint64_t values;     // every point's value, in storage order
+    std::uint64_t triangles;  // every triangle's vertices and normal, in drawing order
+    int triangleCount;
+};
+
+// The initial scene's grid rebuilt for the cell size, as the cell-size keys do, then the
+// surface pass of a frame over every cell, with the frame's drawing replaced by the checksum.
+SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
+    resetGlDouble();
+    initScene();
+    if (edit) edit();
+    scene.voxelSize = voxelSize;
+    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
+    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+
+    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
+    Checksum values;
+    for (std::size_t p = 0; p < (n + 1) * (n + 1) * (n + 1); ++p) {
+        values.add(&scene.points[p].value, sizeof(double));
+    }
+    Checksum triangles;
+    int count = 0;
+    for (std::size_t c = 0; c < n * n * n; ++c) {
+        const GridCell& cell = scene.cells[c];
+        const int index = cubeIndex(cell, scene.points, scene.isolevel);
+        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
+            continue;
+        scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+        for (int t = 0; t < scene.triangleCount; ++t) {
+            Vec3 normal;
+            triangles.add(triangleNormal(scene.triangles[t], normal));
+            for (const Vec3& vertex : scene.triangles[t].vertices)
+                triangles.add(vertex);
+        }
+        count += scene.triangleCount;
+    }
+    return {values.hash, triangles.hash, count};
+}
+
+// Digests taken from the straightforward implementation; every faster version must reproduce
+// them bit for bit.
+TEST(surfaceGolden, initialSceneAtCellSize2) {
+    const SurfaceDigest digest = digestAt(2.0);
+    EXPECT_EQ(digest.triangleCount, 3796);
+    EXPECT_EQ(digest.values, 0xc4ca588262b58ce7ull);
+    EXPECT_EQ(digest.triangles, 0x7276187d7316b12full);
+}
+
+TEST(surfaceGolden, initialSceneAtCellSizeHalf) {
+    const SurfaceDigest digest = digestAt(0.5);
+    EXPECT_EQ(digest.triangleCount, 61544);
+    EXPECT_EQ(digest.values, 0x0a69964070af86a0ull);
+    EXPECT_EQ(digest.triangles, 0x4b43febe28eb82fdull);
+}
+
+// All nine balls on: radius 100 everywhere, then assorted centres and radii, one of them 0 on a
+// grid point, some reaching out of the cube, and a threshold that cuts several of them.
+TEST(surfaceGolden, nineBallsAtCellSize1) {
+    const SurfaceDigest everywhere = digestAt(1.0, [] {
+        for (Ball& ball : scene.balls)
+            ball = {ball.x, ball.y, ball.z, 100.0f, true};
+        scene.isolevel = 7.0;
+    });
+    EXPECT_EQ(everywhere.triangleCount, 35176);
+    EXPECT_EQ(everywhere.values, 0xa82001d870ae05abull);
+    EXPECT_EQ(everywhere.triangles, 0xe3cae709237143a0ull);
+
+    const SurfaceDigest assorted = digestAt(1.0, [] {
+        const Ball balls[kBallCount] = {
+            {0, 0, 0, 0, true},     {12, 12, 0, 20, true},    {-10, -10, 0, 30, true},
+            {25, -20, 7, 13, true}, {-31, 30, -29, 17, true}, {3, 5, 31, 1, true},
+            {0.5f, 0, 16, 9, true}, {40, 40, 40, 33, true},   {-7, 22, -12, 100, false}};
+        for (int b = 0; b < kBallCount; ++b)
+            scene.balls[b] = balls[b];
+        scene.isolevel = 0.62;
+    });
+    EXPECT_EQ(assorted.triangleCount, 11594);
+    EXPECT_EQ(assorted.values, 0xfe4d0f756c39d1c7ull);
+    EXPECT_EQ(assorted.triangles, 0x95cd35954e248472ull);
+}
+
+}  // namespace
