@@ -85,11 +85,8 @@ int extractSurface() {
     int triangles = 0;
     // Storage order is the frame's i, j, k order.
     for (std::size_t c = 0; c < cellCount; ++c) {
-        const GridCell& cell = scene.cells[c];
-        const int index = cubeIndex(cell, scene.points, scene.isolevel);
-        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
-            continue;
-        scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+        scene.triangleCount = polygoniseCell(scene.cells[c], scene.points, scene.isolevel,
+                                             scene.edgeVertices, scene.triangles);
         for (int t = 0; t < scene.triangleCount; ++t) {
             Vec3 normal;
             triangleNormal(scene.triangles[t], normal);

@@ -182,6 +182,16 @@ TEST(polygoniser, workedCell) {
     expectVec(triangles[0].vertices[1], 0, 0, 0.5f);
     expectVec(triangles[0].vertices[2], 0.5f, 0, 0);
 
+    // The whole pass over the cell gives the same.
+    Vec3 scratch[12];
+    Triangle fromCell[kMaxTrianglesPerCell];
+    ASSERT_EQ(polygoniseCell(cell.cell, cell.points, 0.25, scratch, fromCell), 1);
+    for (int v = 0; v < 3; ++v) {
+        const Vec3& a = fromCell[0].vertices[v];
+        expectVec(a, triangles[0].vertices[v].x, triangles[0].vertices[v].y,
+                  triangles[0].vertices[v].z);
+    }
+
     Vec3 normal;
     const Vec3& returned = triangleNormal(triangles[0], normal);
     EXPECT_EQ(&returned, &normal);

@@ -47,11 +47,8 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     Checksum triangles;
     int count = 0;
     for (std::size_t c = 0; c < n * n * n; ++c) {
-        const GridCell& cell = scene.cells[c];
-        const int index = cubeIndex(cell, scene.points, scene.isolevel);
-        if (!intersectEdges(scene.edgeVertices, cell, scene.points, index, scene.isolevel))
-            continue;
-        scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+        scene.triangleCount = polygoniseCell(scene.cells[c], scene.points, scene.isolevel,
+                                             scene.edgeVertices, scene.triangles);
         for (int t = 0; t < scene.triangleCount; ++t) {
             Vec3 normal;
             triangles.add(triangleNormal(scene.triangles[t], normal));

@@ -100,3 +100,14 @@ inline Vec3& triangleNormal(const Triangle& triangle, Vec3& normal) {
               static_cast<float>(ax * by - ay * bx)};
     return normal;
 }
+
+// One cell's share of the surface, as a frame makes it: the cube index, the crossings of the cut
+// edges, then the triangles. Returns their count; 0 for a cell the surface does not cut (every
+// cut configuration has at least one triangle).
+inline int polygoniseCell(const GridCell& cell, const GridPoint* points, double isolevel,
+                          Vec3 edgeVertices[kEdgesPerCell],
+                          Triangle triangles[kMaxTrianglesPerCell]) {
+    const int index = cubeIndex(cell, points, isolevel);
+    if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return 0;
+    return buildTriangles(triangles, edgeVertices, index);
+}

@@ -66,13 +66,9 @@ void drawSurface() {
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
             for (int k = 0; k < n; ++k) {
-                const GridCell& cell = scene.cells[c++];
-                const int index = cubeIndex(cell, scene.points, scene.isolevel);
-                if (!intersectEdges(scene.edgeVertices, cell, scene.points, index,
-                                    scene.isolevel)) {
-                    continue;
-                }
-                scene.triangleCount = buildTriangles(scene.triangles, scene.edgeVertices, index);
+                scene.triangleCount = polygoniseCell(scene.cells[c++], scene.points, scene.isolevel,
+                                                     scene.edgeVertices, scene.triangles);
+                if (scene.triangleCount == 0) continue;
                 glBegin(GL_TRIANGLES);
                 for (int t = 0; t < scene.triangleCount; ++t) {
                     const Triangle& triangle = scene.triangles[t];
