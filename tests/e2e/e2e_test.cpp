@@ -398,12 +398,34 @@ void awaitInitialSurface(XSession& session, const View& view, const Ball* balls)
                 [&](const Frame& f, Report& r) { runProbes(f, r, probes); });
 }
 
+// ----- the cases -----
+
+// Every case below runs against a freshly started viewer, seen from its initial camera with
+// the initial balls.
+class RunningViewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(launch(session, error)) << error;
+        initialBalls(balls);
+    }
+
+    XSession session;
+    View view;
+    Ball balls[kBallCount];
+};
+
+using Window = RunningViewer;
+using Keys = RunningViewer;
+using FirstFrame = RunningViewer;
+using Selection = RunningViewer;
+using Lighting = RunningViewer;
+using Grid = RunningViewer;
+using Camera = RunningViewer;
+
 // ----- the window -----
 
-TEST(Window, TitlePositionAndSize) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
+TEST_F(Window, TitlePositionAndSize) {
     EXPECT_EQ(windowNetWmName(session), kTitle) << "_NET_WM_NAME of the window";
     const WindowGeometry g = windowGeometry(session);
     EXPECT_TRUE(g.mapped);
@@ -414,10 +436,7 @@ TEST(Window, TitlePositionAndSize) {
 }
 
 // freeglut ends the process itself when the window manager asks the window to close.
-TEST(Window, CloseRequestEndsProcess) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
+TEST_F(Window, CloseRequestEndsProcess) {
     sendDeleteWindow(session);
     ASSERT_TRUE(waitViewerExit(session, kExitTimeout))
         << "the viewer still runs " << kExitTimeout << " s after WM_DELETE_WINDOW";
@@ -425,10 +444,7 @@ TEST(Window, CloseRequestEndsProcess) {
     EXPECT_EQ(WEXITSTATUS(session.viewerStatus), 0) << describeStatus(session.viewerStatus);
 }
 
-TEST(Keys, EscapeExitsWithStatusZero) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
+TEST_F(Keys, EscapeExitsWithStatusZero) {
     ASSERT_TRUE(pressKey(session, XK_Escape));
     ASSERT_TRUE(waitViewerExit(session, kExitTimeout))
         << "the viewer still runs " << kExitTimeout << " s after Escape";
@@ -441,13 +457,7 @@ TEST(Keys, EscapeExitsWithStatusZero) {
 // The root under the window is magenta, so black shows that the program drew. (Mesa's
 // front buffer starts out black, so a missing clear shows only in later frames: the cases
 // that change the picture check that nothing of the old one is left.)
-TEST(FirstFrame, BlackBackground) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(FirstFrame, BlackBackground) {
     // Only the pixels whose ray meets neither the surface nor the outline.
     std::vector<ProbeSpec> probes;
     for (const ProbeSpec& p :
@@ -460,13 +470,7 @@ TEST(FirstFrame, BlackBackground) {
     saveRequestedScreenshot(frame);
 }
 
-TEST(FirstFrame, CubeOutline) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(FirstFrame, CubeOutline) {
     const std::vector<ProbeSpec> probes = outlineProbes(view, balls, kInitialIsolevel);
     ASSERT_GT(probes.size(), 80u);
     const Frame frame = expectFrame(session, "outline",
@@ -474,13 +478,7 @@ TEST(FirstFrame, CubeOutline) {
     saveRequestedScreenshot(frame);
 }
 
-TEST(FirstFrame, BlueSurfaceWithoutRedOrGreen) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(FirstFrame, BlueSurfaceWithoutRedOrGreen) {
     const std::vector<ProbeSpec> probes =
         surfaceProbes(view, balls, kInitialIsolevel, 6, kLitBlue, kBlack, false);
     const Frame frame = expectFrame(session, "surface", [&](const Frame& f, Report& r) {
@@ -499,11 +497,7 @@ TEST(FirstFrame, BlueSurfaceWithoutRedOrGreen) {
     saveRequestedScreenshot(frame);
 }
 
-TEST(FirstFrame, LegendRow) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
+TEST_F(FirstFrame, LegendRow) {
     ColourRange legend[kBallCount];
     initialLegend(legend);
     const int netWidthX = static_cast<int>(labelX(view, 1.0));
@@ -543,25 +537,13 @@ void expectBall2Selected(XSession& session, const View& view, const Ball& ball2)
     });
 }
 
-TEST(Selection, Key2ShowsGreenSphereAndLegendEntry) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Selection, Key2ShowsGreenSphereAndLegendEntry) {
     awaitInitialSurface(session, view, balls);
     ASSERT_TRUE(pressKey(session, XK_2));
     expectBall2Selected(session, view, balls[1]);
 }
 
-TEST(Selection, DeleteSwitchesBall2Off) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Selection, DeleteSwitchesBall2Off) {
     awaitInitialSurface(session, view, balls);
     ASSERT_TRUE(pressKey(session, XK_2));
     expectBall2Selected(session, view, balls[1]);
@@ -628,13 +610,7 @@ void expectPixelsInBoxes(const Frame& f, Report& r, const std::vector<Box>& boxe
     }
 }
 
-TEST(Lighting, BackspaceTogglesUnlitWireframe) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Lighting, BackspaceTogglesUnlitWireframe) {
     std::vector<Box> boxes;
     for (int b = 1; b <= 2; ++b) {
         ImagePoint c;
@@ -667,13 +643,7 @@ TEST(Lighting, BackspaceTogglesUnlitWireframe) {
 
 // ----- cell size -----
 
-TEST(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    const View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
     const std::vector<ProbeSpec> probes =
         surfaceProbes(view, balls, kInitialIsolevel, 12, kLitBlue, kAnyBlue, true);
     const Frame first = expectFrame(session, "cell-size-2", [&](const Frame& f, Report& r) {
@@ -725,13 +695,7 @@ TEST(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
 
 // ----- the camera -----
 
-TEST(Camera, RightDragTurnsView) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Camera, RightDragTurnsView) {
     awaitInitialSurface(session, view, balls);
     // 30 pixels to the right turn the view by 0.3 radian to the right about its up vector.
     rightDrag(session, 300, 300, 330, 300, 6);
@@ -747,13 +711,7 @@ TEST(Camera, RightDragTurnsView) {
     });
 }
 
-TEST(Camera, MovementKeysMoveEye) {
-    XSession session;
-    std::string error;
-    ASSERT_TRUE(launch(session, error)) << error;
-    View view;
-    Ball balls[kBallCount];
-    initialBalls(balls);
+TEST_F(Camera, MovementKeysMoveEye) {
     awaitInitialSurface(session, view, balls);
     // Ten steps forward, six to the right and four down along the camera's own axes.
     for (int i = 0; i < 10; ++i)
