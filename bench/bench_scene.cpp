@@ -116,3 +116,10 @@ double peakResidentMiB() {
 double minimumOf(const std::vector<double>& values) {
     return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
 }
+
+void everyGridSize(benchmark::internal::Benchmark* benchmark) {
+    benchmark->RangeMultiplier(2)
+        ->Range(4, 128)
+        ->Unit(benchmark::kMillisecond)
+        ->ComputeStatistics("min", minimumOf);
+}

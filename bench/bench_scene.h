@@ -38,3 +38,6 @@ double peakResidentMiB();
 // Smallest of the repetitions, reported beside mean and median: the least disturbed run on a
 // machine shared with other work.
 double minimumOf(const std::vector<double>& values);
+
+// Milliseconds, the minimum beside mean and median, and N = 4, 8, ..., 128 as the argument.
+void everyGridSize(benchmark::internal::Benchmark* benchmark);

@@ -75,21 +75,9 @@ void BM_Extract(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_EvaluateField)
-    ->RangeMultiplier(2)
-    ->Range(4, 128)
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minimumOf);
-BENCHMARK(BM_RebuildGrid)
-    ->RangeMultiplier(2)
-    ->Range(4, 128)
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minimumOf);
-BENCHMARK(BM_Extract)
-    ->RangeMultiplier(2)
-    ->Range(4, 128)
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minimumOf);
+BENCHMARK(BM_EvaluateField)->Apply(everyGridSize);
+BENCHMARK(BM_RebuildGrid)->Apply(everyGridSize);
+BENCHMARK(BM_Extract)->Apply(everyGridSize);
 BENCHMARK(BM_EvaluateFieldAllBalls)
     ->Arg(128)
     ->Unit(benchmark::kMillisecond)

@@ -47,13 +47,5 @@ void BM_FrameWire(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FrameLit)
-    ->RangeMultiplier(2)
-    ->Range(4, 128)
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minimumOf);
-BENCHMARK(BM_FrameWire)
-    ->RangeMultiplier(2)
-    ->Range(4, 128)
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minimumOf);
+BENCHMARK(BM_FrameLit)->Apply(everyGridSize);
+BENCHMARK(BM_FrameWire)->Apply(everyGridSize);
