@@ -343,9 +343,8 @@ TEST_F(specialKeys, radiusStaysBetweenZeroAndOneHundred) {
     press(kDelete);  // enable it, so that radius 0 reaches the field
     pressSpecial(GLUT_KEY_END, 100);
     EXPECT_EQ(scene.balls[0].radius, 0.0f);
-    scene.points[0].value = kUnevaluated;
     glDouble.redisplayRequests = 0;
-    pressSpecial(GLUT_KEY_END);  // at the limit, still evaluated and drawn
+    pressSpecial(GLUT_KEY_END);  // at the limit, still drawn
     EXPECT_EQ(scene.balls[0].radius, 0.0f);
     EXPECT_EQ(glDouble.redisplayRequests, 1);
     expectGridFresh();

@@ -24,7 +24,7 @@ void initScene() {
     scene.balls[2] = {-10.0f, -10.0f, 0.0f, 30.0f, true};
     scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
     buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
     scene.isolevel = kInitialIsolevel;
 
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);

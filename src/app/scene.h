@@ -3,6 +3,7 @@
 #include "field/field.h"
 #include "field/grid.h"
 #include "field/polygoniser.h"
+#include "field/surface.h"
 
 // The viewpoint: a position and a right-handed orthonormal frame, right = forward x up.
 struct Camera {
@@ -22,26 +23,30 @@ struct CameraFrame {
 struct SceneState {
     // Camera and navigation.
     Camera camera{{0, 0, 100}, {0, 0, -1}, {0, 1, 0}, {1, 0, 0}};
-    bool dragging = false;           // a right-button drag is in progress
-    int dragStartX = 0;              // pointer at the press, window pixels, y down
+    bool dragging = false;  // a right-button drag is in progress
+    int dragStartX = 0;     // pointer at the press, window pixels, y down
     int dragStartY = 0;
-    CameraFrame dragStartCamera{};   // orientation at the press; meaningful while dragging
+    CameraFrame dragStartCamera{};  // orientation at the press; meaningful while dragging
 
     // Window and projection.
-    int windowWidth = 600;           // pixels, the size the window is created with
+    int windowWidth = 600;  // pixels, the size the window is created with
     int windowHeight = 600;
-    float nearPlane = 5.0f;          // world units; also the labels' base distance
+    float nearPlane = 5.0f;  // world units; also the labels' base distance
     float farPlane = 200.0f;
-    bool lightingOn = true;          // lit filled surface, or unlit wireframe; mirrors GL_LIGHTING
+    bool lightingOn = true;  // lit filled surface, or unlit wireframe; mirrors GL_LIGHTING
 
     // Scene and parameters (set by initScene).
-    Ball balls[kBallCount]{};        // ball number k is element k-1
-    int selectedBall = 0;            // 0 for none, else 1 .. kBallCount
-    double isolevel = 0.0;           // threshold of the drawn surface
-    double voxelSize = 0.0;          // cell edge, world units: 0.5, 1, 2, 4, 8 or 16
-    int cellsPerAxis = 0;            // N of `cells` and `points`, built for voxelSize
-    GridPoint* points = nullptr;     // (N+1)^3 points, owned
-    GridCell* cells = nullptr;       // N^3 cells referring into `points`, owned
+    Ball balls[kBallCount]{};     // ball number k is element k-1
+    int selectedBall = 0;         // 0 for none, else 1 .. kBallCount
+    double isolevel = 0.0;        // threshold of the drawn surface
+    double voxelSize = 0.0;       // cell edge, world units: 0.5, 1, 2, 4, 8 or 16
+    int cellsPerAxis = 0;         // N of `cells` and `points`, built for voxelSize
+    GridPoint* points = nullptr;  // (N+1)^3 points, owned
+    GridCell* cells = nullptr;    // N^3 cells referring into `points`, owned
+
+    // Derived from the grid, kept between events; each knows by itself when it is stale.
+    FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
+    SurfaceCache surface;       // the surface the last frame drew
 
     // Scratch of the polygoniser for the one cell in hand.
     Vec3 edgeVertices[kEdgesPerCell]{};

@@ -2,23 +2,26 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "field/parallel.h"
 
 namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // Coefficients of the fall-off polynomial, as six-decimal values (not 4/9, 17/9, 22/9).
 constexpr double kSixthPower = 0.444444;
 constexpr double kFourthPower = 1.888889;
 constexpr double kSecondPower = 2.444444;
 
+// A pass smaller than this stays on one thread: starting one costs tens of microseconds.
+constexpr std::size_t kPointsPerPart = 32768;
+
 // The fall-off inside the radius: each power of d over the same power of r, terms combined in
-// this order. Both the single-ball function and the field pass go through it.
+// this order. The single-ball function goes through it and the field pass does the same steps.
 inline double fallOff(double d, double r2, double r4, double r6) {
     const double d2 = d * d;
     const double d4 = d2 * d2;
@@ -39,7 +42,6 @@ struct BallReach {
 // as the distance test. r*r is exact for a float radius and its root is r itself, so the
 // search starts just inside and steps up a few units in the last place.
 double outsideBound(double r) {
-    constexpr double kInfinity = std::numeric_limits<double>::infinity();
     // No distance exceeds an infinite or undefined radius; every distance exceeds a negative one.
     if (std::isnan(r) || r == kInfinity) return std::numeric_limits<double>::quiet_NaN();
     if (r < 0.0) return -kInfinity;
@@ -49,193 +51,238 @@ double outsideBound(double r) {
     return s;
 }
 
-// Adds the contributions of the prepared balls at points [begin, end) to their `value`, or sets
-// `value` to their sum when `fresh`.
-void addContributions(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
-                      std::size_t begin, std::size_t end) {
-    for (std::size_t p = begin; p < end; ++p) {
-        GridPoint& point = points[p];
-        const double x = point.position.x;
-        const double y = point.position.y;
-        const double z = point.position.z;
-        double value = fresh ? 0.0 : point.value;
-        for (int b = 0; b < reachCount; ++b) {
-            const BallReach& ball = reach[b];
-            const double dx = x - ball.x;
-            const double dy = y - ball.y;
-            const double dz = z - ball.z;
-            const double s = dx * dx + dy * dy + dz * dz;
-            if (s >= ball.outside) continue;
-            value += fallOff(std::sqrt(s), ball.r2, ball.r4, ball.r6);
-        }
-        point.value = value;
-    }
-}
+// W doubles side by side, and W lanes of all-ones or all-zeros bits, in the vector extensions
+// of GCC and Clang: every operation works lane by lane, rounded as the scalar operation is, and
+// compiles to the SIMD instructions of the target (SSE2 or AVX on x86-64, NEON on aarch64).
+template <int W>
+struct Lanes {
+    typedef double Values __attribute__((vector_size(W * sizeof(double))));
+    typedef std::int64_t Mask __attribute__((vector_size(W * sizeof(double))));
+};
 
-#ifdef __SSE2__
-// The same for two points at a time: the square roots and divisions, which bound the pass,
-// take two values per instruction. Each lane does the scalar code's operations in its order,
-// so the results are the same bits; a lane beyond the radius adds +0.0, which changes no sum.
-std::size_t addContributionsInPairs(const BallReach* reach, int reachCount, bool fresh,
-                                    GridPoint* points, std::size_t count) {
-    const __m128d zero = _mm_setzero_pd();
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128d sixth = _mm_set1_pd(kSixthPower);
-    const __m128d fourth = _mm_set1_pd(kFourthPower);
-    const __m128d second = _mm_set1_pd(kSecondPower);
+// Adds the prepared balls' contributions to points [0, count), W points at a time, or sets
+// their values to the sums when `fresh`; returns how many points it did, a multiple of W. Each
+// lane does the plain test's operations in its order, so the results are the same bits for
+// every W; a lane beyond the radius adds +0.0, which changes no sum (sums are never -0.0).
+template <int W>
+__attribute__((always_inline)) inline std::size_t addInLanes(const BallReach* reach, int reachCount,
+                                                             bool fresh, GridPoint* points,
+                                                             std::size_t count) {
+    using Values = typename Lanes<W>::Values;
+    using Mask = typename Lanes<W>::Mask;
     std::size_t p = 0;
-    for (; p + 1 < count; p += 2) {
-        GridPoint& first = points[p];
-        GridPoint& next = points[p + 1];
-        const __m128d x = _mm_set_pd(next.position.x, first.position.x);
-        const __m128d y = _mm_set_pd(next.position.y, first.position.y);
-        const __m128d z = _mm_set_pd(next.position.z, first.position.z);
-        __m128d value = fresh ? zero : _mm_set_pd(next.value, first.value);
-        for (int b = 0; b < reachCount; ++b) {
-            const BallReach& ball = reach[b];
-            const __m128d dx = _mm_sub_pd(x, _mm_set1_pd(ball.x));
-            const __m128d dy = _mm_sub_pd(y, _mm_set1_pd(ball.y));
-            const __m128d dz = _mm_sub_pd(z, _mm_set1_pd(ball.z));
-            const __m128d s =
-                _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz));
-            // Not (s >= bound), as in the scalar test, so that NaN goes on to the formula.
-            const __m128d inside = _mm_cmpnge_pd(s, _mm_set1_pd(ball.outside));
-            if (_mm_movemask_pd(inside) == 0) continue;
-            const __m128d d = _mm_sqrt_pd(s);
-            const __m128d d2 = _mm_mul_pd(d, d);
-            const __m128d d4 = _mm_mul_pd(d2, d2);
-            const __m128d d6 = _mm_mul_pd(d4, d2);
-            const __m128d t4 = _mm_mul_pd(fourth, _mm_div_pd(d4, _mm_set1_pd(ball.r4)));
-            const __m128d t6 = _mm_mul_pd(sixth, _mm_div_pd(d6, _mm_set1_pd(ball.r6)));
-            const __m128d t2 = _mm_mul_pd(second, _mm_div_pd(d2, _mm_set1_pd(ball.r2)));
-            const __m128d f = _mm_add_pd(_mm_sub_pd(_mm_sub_pd(t4, t6), t2), one);
-            value = _mm_add_pd(value, _mm_and_pd(inside, f));
-        }
-        _mm_storel_pd(&first.value, value);
-        _mm_storeh_pd(&next.value, value);
-    }
-    return p;
-}
-#endif
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// Four points at a time where the processor has AVX, chosen at run time so that the program
-// still runs on any x86-64. Same operations in the same order as the scalar code, as above.
-__attribute__((target("avx"))) std::size_t addContributionsInFours(const BallReach* reach,
-                                                                   int reachCount, bool fresh,
-                                                                   GridPoint* points,
-                                                                   std::size_t count) {
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d sixth = _mm256_set1_pd(kSixthPower);
-    const __m256d fourth = _mm256_set1_pd(kFourthPower);
-    const __m256d second = _mm256_set1_pd(kSecondPower);
-    std::size_t p = 0;
-    for (; p + 3 < count; p += 4) {
+    for (; p + W <= count; p += W) {
         GridPoint* q = points + p;
-        const __m256d x =
-            _mm256_set_pd(q[3].position.x, q[2].position.x, q[1].position.x, q[0].position.x);
-        const __m256d y =
-            _mm256_set_pd(q[3].position.y, q[2].position.y, q[1].position.y, q[0].position.y);
-        const __m256d z =
-            _mm256_set_pd(q[3].position.z, q[2].position.z, q[1].position.z, q[0].position.z);
-        __m256d value =
-            fresh ? zero : _mm256_set_pd(q[3].value, q[2].value, q[1].value, q[0].value);
+        Values x, y, z, value;
+        for (int l = 0; l < W; ++l) {
+            x[l] = q[l].position.x;
+            y[l] = q[l].position.y;
+            z[l] = q[l].position.z;
+            value[l] = fresh ? 0.0 : q[l].value;
+        }
         for (int b = 0; b < reachCount; ++b) {
             const BallReach& ball = reach[b];
-            const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(ball.x));
-            const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(ball.y));
-            const __m256d dz = _mm256_sub_pd(z, _mm256_set1_pd(ball.z));
-            const __m256d s = _mm256_add_pd(
-                _mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz));
-            const __m256d inside = _mm256_cmp_pd(s, _mm256_set1_pd(ball.outside), _CMP_NGE_UQ);
-            if (_mm256_movemask_pd(inside) == 0) continue;
-            const __m256d d = _mm256_sqrt_pd(s);
-            const __m256d d2 = _mm256_mul_pd(d, d);
-            const __m256d d4 = _mm256_mul_pd(d2, d2);
-            const __m256d d6 = _mm256_mul_pd(d4, d2);
-            const __m256d t4 = _mm256_mul_pd(fourth, _mm256_div_pd(d4, _mm256_set1_pd(ball.r4)));
-            const __m256d t6 = _mm256_mul_pd(sixth, _mm256_div_pd(d6, _mm256_set1_pd(ball.r6)));
-            const __m256d t2 = _mm256_mul_pd(second, _mm256_div_pd(d2, _mm256_set1_pd(ball.r2)));
-            const __m256d f = _mm256_add_pd(_mm256_sub_pd(_mm256_sub_pd(t4, t6), t2), one);
-            value = _mm256_add_pd(value, _mm256_and_pd(inside, f));
+            const Values dx = x - ball.x;
+            const Values dy = y - ball.y;
+            const Values dz = z - ball.z;
+            const Values s = dx * dx + dy * dy + dz * dz;
+            // Not (s >= bound), as in the plain test, so that NaN goes on to the formula.
+            const Mask inside = ~(s >= ball.outside);
+            std::int64_t anyInside = 0;
+            for (int l = 0; l < W; ++l)
+                anyInside |= inside[l];
+            if (anyInside == 0) continue;
+            Values d;
+            for (int l = 0; l < W; ++l)
+                d[l] = std::sqrt(s[l]);
+            const Values d2 = d * d;
+            const Values d4 = d2 * d2;
+            const Values d6 = d4 * d2;
+            const Values f = kFourthPower * (d4 / ball.r4) - kSixthPower * (d6 / ball.r6) -
+                             kSecondPower * (d2 / ball.r2) + 1.0;
+            value += (Values)((Mask)f & inside);
         }
-        alignas(32) double sums[4];
-        _mm256_store_pd(sums, value);
-        for (int i = 0; i < 4; ++i)
-            q[i].value = sums[i];
+        for (int l = 0; l < W; ++l)
+            q[l].value = value[l];
     }
     return p;
 }
-#endif
 
-// Adds the prepared balls' contributions at every point with the kernel, the points that do not
-// fill its width with narrower ones.
-void addEverywhere(FieldKernel kernel, const BallReach* reach, int reachCount, bool fresh,
-                   GridPoint* points, std::size_t count) {
+// Four lanes. On x86-64 they need AVX, which is chosen at run time, so that the program still
+// runs on any x86-64; elsewhere the compiler maps them onto the target's vectors.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx")))
+#endif
+std::size_t
+addInFours(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
+           std::size_t count) {
+    return addInLanes<4>(reach, reachCount, fresh, points, count);
+}
+
+// The contributions at points [0, count) with the kernel; points that do not fill its width go
+// through narrower lanes.
+void addContributions(FieldKernel kernel, const BallReach* reach, int reachCount, bool fresh,
+                      GridPoint* points, std::size_t count) {
     std::size_t done = 0;
-#if defined(__x86_64__) && defined(__GNUC__)
     if (kernel == FieldKernel::kFours) {
-        done = addContributionsInFours(reach, reachCount, fresh, points, count);
+        done = addInFours(reach, reachCount, fresh, points, count);
     }
-#endif
-#ifdef __SSE2__
     if (kernel != FieldKernel::kScalar) {
-        done += addContributionsInPairs(reach, reachCount, fresh, points + done, count - done);
+        done += addInLanes<2>(reach, reachCount, fresh, points + done, count - done);
     }
-#endif
-    addContributions(reach, reachCount, fresh, points, done, count);
+    addInLanes<1>(reach, reachCount, fresh, points + done, count - done);
 }
 
-}  // namespace
-
-double softObjectField(const Ball& ball, float x, float y, float z) {
-    const double dx = static_cast<double>(x) - ball.x;
-    const double dy = static_cast<double>(y) - ball.y;
-    const double dz = static_cast<double>(z) - ball.z;
-    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    const double r = ball.radius;
-    // Beyond the radius nothing; a radius-0 ball would give 0/0 at its centre, so it gives 0.
-    if (d > r || r == 0.0) return 0.0;
-
-    const double r2 = r * r;
-    return fallOff(d, r2, r2 * r2, r2 * r2 * r2);
-}
-
-bool fieldKernelAvailable(FieldKernel kernel) {
-    switch (kernel) {
-        case FieldKernel::kScalar:
-            return true;
-        case FieldKernel::kPairs:
-#ifdef __SSE2__
-            return true;
-#else
-            return false;
-#endif
-        case FieldKernel::kFours:
-#if defined(__x86_64__) && defined(__GNUC__)
-            return __builtin_cpu_supports("avx");
-#else
-            return false;
-#endif
-    }
-    return false;
-}
-
-void evaluateField(int n, int ballCount, const Ball* balls, GridPoint* points) {
+FieldKernel widestKernel() {
     static const FieldKernel widest =
-        fieldKernelAvailable(FieldKernel::kFours)   ? FieldKernel::kFours
-        : fieldKernelAvailable(FieldKernel::kPairs) ? FieldKernel::kPairs
-                                                    : FieldKernel::kScalar;
-    evaluateFieldWith(widest, n, ballCount, balls, points);
+        fieldKernelAvailable(FieldKernel::kFours) ? FieldKernel::kFours : FieldKernel::kPairs;
+    return widest;
 }
 
-void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* balls,
-                       GridPoint* points) {
-    if (n < 0) return;
-    if (!fieldKernelAvailable(kernel)) kernel = FieldKernel::kScalar;
-    const std::size_t side = static_cast<std::size_t>(n) + 1;
-    const std::size_t count = side * side * side;
+// Inclusive ranges of indices along i, j and k: of points, or of summary blocks.
+struct IndexBox {
+    int low[3];
+    int high[3];
+};
+
+// One field pass over a box of points with one batch of prepared balls, split into parts along
+// i at block boundaries. With a summary, it also sets the ranges of the blocks in `blocks`, all
+// of whose points lie in the box.
+struct FieldPass {
+    FieldKernel kernel;
+    const BallReach* reach;
+    int reachCount;
+    bool fresh;
+    GridPoint* points;
+    int n;
+    IndexBox box;
+    FieldSummary* summary;  // null: values only
+    IndexBox blocks;
+    int blockCells;
+    int parts;
+    int partRows[kMaxParts + 1];  // part p computes rows i in [partRows[p], partRows[p + 1])
+};
+
+GridPoint* rowOf(const FieldPass& pass, int i, int j) {
+    const std::size_t side = static_cast<std::size_t>(pass.n) + 1;
+    return pass.points + (i * side + j) * side + pass.box.low[2];
+}
+
+// The one or two blocks along an axis that hold point t: t / side, and at a block's first point
+// also the block before; only those within [low, high]. Returns how many.
+int blocksHolding(int t, int side, int low, int high, int blocks[2]) {
+    int count = 0;
+    const int block = t / side;
+    if (t % side == 0 && block - 1 >= low && block - 1 <= high) blocks[count++] = block - 1;
+    if (block >= low && block <= high) blocks[count++] = block;
+    return count;
+}
+
+// Widens the ranges of the blocks that hold row (i, j) of the box by its values, for blocks
+// [aLow, aHigh] along i. NaN compares false with everything: it never lowers `least`, and it
+// makes `greatest` NaN for good, so that extraction never passes over its block (a NaN corner
+// counts as not below the isolevel).
+void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow, int aHigh) {
+    FieldSummary& summary = *pass.summary;
+    const int side = pass.blockCells;
+    int as[2], bs[2];
+    const int aCount = blocksHolding(i, side, aLow, aHigh, as);
+    const int bCount = blocksHolding(j, side, pass.blocks.low[1], pass.blocks.high[1], bs);
+    if (aCount == 0 || bCount == 0) return;
+    const int perAxis = summary.blocksPerAxis;
+    for (int c = pass.blocks.low[2]; c <= pass.blocks.high[2]; ++c) {
+        const int kEnd = c * side + side < pass.n ? c * side + side : pass.n;
+        double least = kInfinity;
+        double greatest = -kInfinity;
+        bool undefined = false;
+        for (int k = c * side; k <= kEnd; ++k) {
+            const double value = row[k - pass.box.low[2]].value;
+            least = value < least ? value : least;
+            greatest = value > greatest ? value : greatest;
+            undefined |= value != value;
+        }
+        if (undefined) greatest = std::numeric_limits<double>::quiet_NaN();
+        for (int a = 0; a < aCount; ++a) {
+            for (int b = 0; b < bCount; ++b) {
+                const int e = (as[a] * perAxis + bs[b]) * perAxis + c;
+                if (least < summary.least[e]) summary.least[e] = least;
+                if (!(greatest <= summary.greatest[e]) &&
+                    summary.greatest[e] == summary.greatest[e])
+                    summary.greatest[e] = greatest;
+            }
+        }
+    }
+}
+
+void runPassPart(void* context, int part) {
+    const FieldPass& pass = *static_cast<const FieldPass*>(context);
+    const std::size_t length = static_cast<std::size_t>(pass.box.high[2] - pass.box.low[2]) + 1;
+    const int first = pass.partRows[part];
+    for (int i = first; i < pass.partRows[part + 1]; ++i) {
+        for (int j = pass.box.low[1]; j <= pass.box.high[1]; ++j) {
+            GridPoint* row = rowOf(pass, i, j);
+            addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh, row, length);
+            // The block before the part's first row is another part's: see runPass.
+            if (pass.summary)
+                foldRow(pass, i, j, row, first / pass.blockCells, pass.blocks.high[0]);
+        }
+    }
+}
+
+// Splits the box's rows along i into parts of whole blocks.
+void splitRows(FieldPass& pass) {
+    const int rows = pass.box.high[0] - pass.box.low[0] + 1;
+    const int slabs = (rows + pass.blockCells - 1) / pass.blockCells;
+    const std::size_t points = static_cast<std::size_t>(rows) *
+                               (pass.box.high[1] - pass.box.low[1] + 1) *
+                               (pass.box.high[2] - pass.box.low[2] + 1);
+    int parts = partCount();
+    if (parts > slabs) parts = slabs;
+    if (points < kPointsPerPart || parts < 1) parts = 1;
+    pass.parts = parts;
+    for (int p = 0; p < parts; ++p) {
+        pass.partRows[p] = pass.box.low[0] + p * slabs / parts * pass.blockCells;
+    }
+    pass.partRows[parts] = pass.box.high[0] + 1;
+}
+
+void runPass(FieldPass& pass) {
+    runInParts(pass.parts, runPassPart, &pass);
+    if (pass.summary == nullptr) return;
+    // The first row of each part but the first also belongs to the last block of the part
+    // before, which that part could not see: its values are all in place now.
+    for (int p = 1; p < pass.parts; ++p) {
+        const int i = pass.partRows[p];
+        const int a = i / pass.blockCells - 1;
+        for (int j = pass.box.low[1]; j <= pass.box.high[1]; ++j)
+            foldRow(pass, i, j, rowOf(pass, i, j), a, a);
+    }
+}
+
+// The field of the enabled balls at the points of `box`; with a summary, also the ranges of the
+// blocks in `blocks`.
+void computeField(FieldKernel kernel, int n, int ballCount, const Ball* balls, GridPoint* points,
+                  const IndexBox& box, FieldSummary* summary, const IndexBox& blocks) {
+    countGridWrite();
+    FieldPass pass{};
+    pass.kernel = kernel;
+    pass.points = points;
+    pass.n = n;
+    pass.box = box;
+    pass.blocks = blocks;
+    pass.blockCells = summaryBlockCells(n);
+    splitRows(pass);
+    if (summary) {
+        const int perAxis = summary->blocksPerAxis;
+        for (int a = blocks.low[0]; a <= blocks.high[0]; ++a) {
+            for (int b = blocks.low[1]; b <= blocks.high[1]; ++b) {
+                for (int c = blocks.low[2]; c <= blocks.high[2]; ++c) {
+                    summary->least[(a * perAxis + b) * perAxis + c] = kInfinity;
+                    summary->greatest[(a * perAxis + b) * perAxis + c] = -kInfinity;
+                }
+            }
+        }
+    }
 
     // The enabled balls in order, kBallCount at a time; a later batch adds to the sums the
     // earlier ones stored, which keeps the order of the additions. A radius-0 ball adds 0.0
@@ -258,7 +305,183 @@ void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* bal
             prepared.r4 = prepared.r2 * prepared.r2;
             prepared.r6 = prepared.r4 * prepared.r2;
         }
-        addEverywhere(kernel, reach, reachCount, first == 0, points, count);
+        pass.reach = reach;
+        pass.reachCount = reachCount;
+        pass.fresh = first == 0;
         first += kBallCount;
+        pass.summary = first >= ballCount ? summary : nullptr;  // from the final values
+        runPass(pass);
     } while (first < ballCount);
+}
+
+IndexBox wholeBox(int last) {
+    return {{0, 0, 0}, {last, last, last}};
+}
+
+// Coordinate of index t along an axis of a grid of `side` points per axis.
+double axisCoordinate(const GridPoint* points, std::size_t side, int axis, int t) {
+    const std::size_t u = static_cast<std::size_t>(t);
+    if (axis == 0) return points[u * side * side].position.x;
+    if (axis == 1) return points[u * side].position.y;
+    return points[u].position.z;
+}
+
+// The least index whose coordinate along the axis is at least `value` (n + 1 if none); the
+// lattice's coordinates grow with the index.
+int firstIndexFrom(const GridPoint* points, int n, int axis, double value) {
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+    int low = 0;
+    int high = n + 1;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (axisCoordinate(points, side, axis, middle) >= value) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
+}
+
+bool contributes(const Ball& ball) {
+    return ball.enabled && ball.radius != 0.0f;
+}
+
+bool sameBall(const Ball& a, const Ball& b) {
+    if (!contributes(a) && !contributes(b)) return true;
+    const float av[4] = {a.x, a.y, a.z, a.radius};
+    const float bv[4] = {b.x, b.y, b.z, b.radius};
+    return a.enabled == b.enabled && std::memcmp(av, bv, sizeof av) == 0;
+}
+
+// Grows `box` (empty while low > high) by the points within the ball's reach, give or take a
+// point: a point whose squared distance passes the bound of outsideBound lies within the radius
+// along every axis, up to rounding that is far below one cell. False when the reach cannot be
+// bounded (a centre or radius not finite).
+bool addReach(const Ball& ball, const GridPoint* points, int n, IndexBox& box) {
+    if (!contributes(ball)) return true;
+    const double centre[3] = {ball.x, ball.y, ball.z};
+    const double r = ball.radius;
+    int low[3], high[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        const double from = centre[axis] - r;
+        const double to = centre[axis] + r;
+        if (!std::isfinite(from) || !std::isfinite(to)) return false;
+        low[axis] = firstIndexFrom(points, n, axis, from) - 1;
+        high[axis] = firstIndexFrom(points, n, axis, std::nextafter(to, kInfinity));
+        if (low[axis] < 0) low[axis] = 0;
+        if (high[axis] > n) high[axis] = n;
+        if (low[axis] > high[axis]) return true;  // reaches no point
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        if (low[axis] < box.low[axis]) box.low[axis] = low[axis];
+        if (high[axis] > box.high[axis]) box.high[axis] = high[axis];
+    }
+    return true;
+}
+
+}  // namespace
+
+double softObjectField(const Ball& ball, float x, float y, float z) {
+    const double dx = static_cast<double>(x) - ball.x;
+    const double dy = static_cast<double>(y) - ball.y;
+    const double dz = static_cast<double>(z) - ball.z;
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double r = ball.radius;
+    // Beyond the radius nothing; a radius-0 ball would give 0/0 at its centre, so it gives 0.
+    if (d > r || r == 0.0) return 0.0;
+
+    const double r2 = r * r;
+    return fallOff(d, r2, r2 * r2, r2 * r2 * r2);
+}
+
+bool fieldKernelAvailable(FieldKernel kernel) {
+    switch (kernel) {
+        case FieldKernel::kScalar:
+        case FieldKernel::kPairs:
+            return true;
+        case FieldKernel::kFours:
+#if defined(__x86_64__) && defined(__GNUC__)
+            return __builtin_cpu_supports("avx");
+#else
+            return true;
+#endif
+    }
+    return false;
+}
+
+void evaluateField(int n, int ballCount, const Ball* balls, GridPoint* points) {
+    evaluateFieldWith(widestKernel(), n, ballCount, balls, points);
+}
+
+void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* balls,
+                       GridPoint* points) {
+    if (n < 0) return;
+    if (!fieldKernelAvailable(kernel)) kernel = FieldKernel::kScalar;
+    computeField(kernel, n, ballCount, balls, points, wholeBox(n), nullptr, wholeBox(-1));
+}
+
+int summaryBlockCells(int n) {
+    const int fitting = (n + kMaxBlocksPerAxis - 1) / kMaxBlocksPerAxis;
+    return fitting > kBlockCells ? fitting : kBlockCells;
+}
+
+int summaryBlocksPerAxis(int n) {
+    const int side = summaryBlockCells(n);
+    return n <= 0 ? 0 : (n + side - 1) / side;
+}
+
+bool summaryCurrent(const FieldSummary& summary, int n, const GridPoint* points) {
+    return summary.points == points && summary.cellsPerAxis == n &&
+           summary.writeCount == gridWriteCount();
+}
+
+void updateField(FieldSummary& summary, int n, int ballCount, const Ball* balls,
+                 GridPoint* points) {
+    if (n < 0) return;
+    const int side = summaryBlockCells(n);
+    const int perAxis = summaryBlocksPerAxis(n);
+    IndexBox box = wholeBox(n);
+    IndexBox blocks = wholeBox(perAxis - 1);
+
+    const bool incremental =
+        summaryCurrent(summary, n, points) && perAxis > 0 && ballCount == summary.ballCount;
+    if (incremental) {
+        IndexBox reached = {{n + 1, n + 1, n + 1}, {-1, -1, -1}};
+        bool bounded = true;
+        for (int b = 0; b < ballCount && bounded; ++b) {
+            if (sameBall(summary.balls[b], balls[b])) continue;
+            bounded = addReach(summary.balls[b], points, n, reached) &&
+                      addReach(balls[b], points, n, reached);
+        }
+        if (bounded) {
+            for (int b = 0; b < ballCount; ++b)
+                summary.balls[b] = balls[b];
+            if (reached.low[0] > reached.high[0]) return;  // no value changes
+            // Every block holding a reached point, and all the points of those blocks, so that
+            // their ranges come from values in hand. The points beyond the reached ones get the
+            // same bits again.
+            for (int axis = 0; axis < 3; ++axis) {
+                const int lowBlock = (reached.low[axis] + side - 1) / side - 1;
+                const int highBlock = reached.high[axis] / side;
+                blocks.low[axis] = lowBlock > 0 ? lowBlock : 0;
+                blocks.high[axis] = highBlock < perAxis - 1 ? highBlock : perAxis - 1;
+                box.low[axis] = blocks.low[axis] * side;
+                const int end = (blocks.high[axis] + 1) * side;
+                box.high[axis] = end < n ? end : n;
+            }
+        }
+    }
+
+    summary.blockCells = side;
+    summary.blocksPerAxis = perAxis;
+    computeField(widestKernel(), n, ballCount, balls, points, box, &summary, blocks);
+    summary.points = points;
+    summary.cellsPerAxis = n;
+    summary.writeCount = gridWriteCount();
+    // More balls than it holds, or a negative count, never match: the next update is a full one.
+    const bool kept = ballCount >= 0 && ballCount <= kBallCount;
+    summary.ballCount = kept ? ballCount : -1;
+    for (int b = 0; kept && b < ballCount; ++b)
+        summary.balls[b] = balls[b];
 }

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -71,7 +72,18 @@ bool gridSizes(int n, std::size_t& cellCount, std::size_t& pointCount) {
     return cellCount <= kMaxBytes / sizeof(GridCell);
 }
 
+// The one piece of state of the grid code: see gridWriteCount.
+std::atomic<std::uint64_t> gridWrites{0};
+
 }  // namespace
+
+std::uint64_t gridWriteCount() {
+    return gridWrites.load(std::memory_order_relaxed);
+}
+
+void countGridWrite() {
+    gridWrites.fetch_add(1, std::memory_order_relaxed);
+}
 
 void* GridPoint::operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return obtainGridStorage(size);
@@ -112,6 +124,7 @@ int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*
 
 void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
     if (n < 0) return;
+    countGridWrite();
     const double s = voxelSize;
     const double d = -(n * s * 0.5);  // lowest coordinate of the lattice
     const std::size_t side = static_cast<std::size_t>(n) + 1;

@@ -59,3 +59,12 @@ int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*
 
 // Sets every point's position and every cell's corner references; values are not touched.
 void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points);
+
+// How many times grid data (positions, corner references, field values) has been written by
+// buildGrid or a field pass since the process started. Anything derived from a grid's data keeps
+// the count it was made at and is stale once the count has moved on, so that no caller has to
+// remember to mark it.
+std::uint64_t gridWriteCount();
+
+// Advances gridWriteCount; every function that writes grid data calls it.
+void countGridWrite();

@@ -32,8 +32,9 @@ constexpr double kBallStep = 1.0;            // world units, centre and radius
 constexpr double kRadiusGrowBelow = 100.0;   // grown only while strictly below
 constexpr double kRadiusShrinkFrom = 1.0;    // shrunk only while at least this
 
+// The field of the balls as they are now, computed again where they changed.
 void reevaluateField() {
-    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
 }
 
 // Makes the grid again for the candidate cell size, which may equal the current one. When the

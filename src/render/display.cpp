@@ -57,32 +57,49 @@ void setSurfaceMaterial() {
     }
 }
 
-// Polygonises every cell in storage order and draws each cut cell's triangles at once, one
-// begin/end pair per cell and one normal per triangle.
-void drawSurface() {
-    const int n = scene.cellsPerAxis;
-    Vec3 normal;
-    std::size_t c = 0;
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < n; ++j) {
-            for (int k = 0; k < n; ++k) {
-                scene.triangleCount = polygoniseCell(scene.cells[c++], scene.points, scene.isolevel,
-                                                     scene.edgeVertices, scene.triangles);
-                if (scene.triangleCount == 0) continue;
-                glBegin(GL_TRIANGLES);
-                for (int t = 0; t < scene.triangleCount; ++t) {
-                    const Triangle& triangle = scene.triangles[t];
-                    triangleNormal(triangle, normal);
-                    const GLfloat components[3] = {normal.x, normal.y, normal.z};
-                    glNormal3fv(components);
-                    for (const Vec3& v : triangle.vertices) {
-                        glVertex3f(v.x, v.y, v.z);
-                    }
-                }
-                glEnd();
-            }
+// One cut cell: its own begin/end pair, one normal per triangle, then its three vertices.
+void drawCell(const SurfaceTriangle* triangles, int count) {
+    glBegin(GL_TRIANGLES);
+    for (int t = 0; t < count; ++t) {
+        glNormal3fv(triangles[t].normal);
+        for (const Vec3& v : triangles[t].vertices) {
+            glVertex3f(v.x, v.y, v.z);
         }
     }
+    glEnd();
+}
+
+// Draws the cut cells in storage order from the kept surface, extracted afresh when the grid or
+// the isolevel changed. Should there be no storage to keep it, the cells are drawn as they are
+// polygonised.
+void drawSurface() {
+    SurfaceCache& surface = scene.surface;
+    if (updateSurface(surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
+                      scene.fieldSummary)) {
+        for (int p = 0; p < surface.partCount; ++p) {
+            const SurfacePart& part = surface.parts[p];
+            const SurfaceTriangle* triangles = part.triangles;
+            for (std::size_t c = 0; c < part.cellCount; ++c) {
+                drawCell(triangles, part.cellTriangles[c]);
+                triangles += part.cellTriangles[c];
+            }
+        }
+        return;
+    }
+    CutBlocks blocks;
+    findCutBlocks(blocks, scene.fieldSummary, scene.cellsPerAxis, scene.points, scene.isolevel);
+    forEachCutCell(blocks, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel, 0,
+                   scene.cellsPerAxis, [](const Triangle* triangles, int count) {
+                       SurfaceTriangle drawn[kMaxTrianglesPerCell];
+                       for (int t = 0; t < count; ++t) {
+                           Vec3 normal;
+                           triangleNormal(triangles[t], normal);
+                           drawn[t] = {{normal.x, normal.y, normal.z}, {}};
+                           for (int v = 0; v < 3; ++v)
+                               drawn[t].vertices[v] = triangles[t].vertices[v];
+                       }
+                       drawCell(drawn, count);
+                   });
 }
 
 // Wire sphere around the selected ball: green while it is enabled, red while it is not.
