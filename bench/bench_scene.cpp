@@ -11,12 +11,14 @@
 #include <string>
 
 #include "app/window.h"
+#include "input/camera.h"
 #include "render/display.h"
 
 namespace {
 
 bool windowOpen = false;
 bool displayed = false;
+SceneState initialScene;  // balls and parameters as initScene left them
 
 // The viewer's display callback, noting that a frame has been drawn.
 void displayOnce() {
@@ -40,6 +42,7 @@ bool openBenchWindow(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         initScene();
+        initialScene = scene;
         return false;
     }
     glutInit(&argc, argv);
@@ -48,6 +51,7 @@ bool openBenchWindow(int argc, char** argv) {
     glutInitWindowSize(scene.windowWidth, scene.windowHeight);
     glutCreateWindow(kWindowTitle);
     initScene();
+    initialScene = scene;
     registerCallbacks();
     glutDisplayFunc(displayOnce);
 
@@ -72,31 +76,46 @@ bool benchWindowOpen() {
 
 void useGrid(int n) {
     const double voxelSize = kNetWidth / n;
-    if (scene.cellsPerAxis == n && scene.voxelSize == voxelSize) return;
-    scene.voxelSize = voxelSize;
-    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    if (scene.cellsPerAxis != n || scene.voxelSize != voxelSize) {
+        scene.voxelSize = voxelSize;
+        scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
+        buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+    }
+    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
 }
 
-int extractSurface() {
-    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
-    const std::size_t cellCount = n * n * n;
-    int triangles = 0;
-    // Storage order is the frame's i, j, k order.
-    for (std::size_t c = 0; c < cellCount; ++c) {
-        scene.triangleCount = polygoniseCell(scene.cells[c], scene.points, scene.isolevel,
-                                             scene.edgeVertices, scene.triangles);
-        for (int t = 0; t < scene.triangleCount; ++t) {
-            Vec3 normal;
-            triangleNormal(scene.triangles[t], normal);
-            // Stands for glNormal3fv and glVertex3f: the values must exist in memory.
-            benchmark::DoNotOptimize(normal);
-            benchmark::DoNotOptimize(scene.triangles[t]);
-        }
-        triangles += scene.triangleCount;
+void setLighting(bool on) {
+    scene.lightingOn = on;
+    if (on) {
+        glEnable(GL_LIGHTING);
+    } else {
+        glDisable(GL_LIGHTING);
     }
-    return triangles;
+}
+
+void restoreInitialScene(int n) {
+    for (int b = 0; b < kBallCount; ++b)
+        scene.balls[b] = initialScene.balls[b];
+    scene.isolevel = initialScene.isolevel;
+    scene.selectedBall = initialScene.selectedBall;
+    scene.dragging = false;
+    scene.camera = initialScene.camera;
+    loadViewMatrix(scene.camera);
+    setLighting(true);
+    useGrid(n);
+}
+
+int keptTriangles() {
+    std::size_t triangles = 0;
+    for (int p = 0; p < scene.surface.partCount; ++p)
+        triangles += scene.surface.parts[p].triangleCount;
+    return static_cast<int>(triangles);
+}
+
+int extractSceneSurface() {
+    extractSurface(scene.surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
+                   scene.fieldSummary);
+    return keptTriangles();
 }
 
 void setWallRate(benchmark::State& state, const char* name, double perIteration,

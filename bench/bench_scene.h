@@ -17,13 +17,22 @@ bool openBenchWindow(int argc, char** argv);
 bool benchWindowOpen();
 
 // Makes the scene's grid the one of N cells per axis with the field of the scene's balls, as the
-// cell-size keys would. Does nothing when that grid is already in place.
+// cell-size keys would; only brings the field up to date when that grid is already in place.
 void useGrid(int n);
 
-// The surface pass of `display` over every cell, without OpenGL: classification, crossings,
-// triangles and one normal per triangle, each triangle handed on as if drawn. Returns the number
-// of triangles.
-int extractSurface();
+// Lighting as the Backspace key leaves it: the flag and GL_LIGHTING agree.
+void setLighting(bool on);
+
+// The scene as initScene left it (balls, threshold, selection, camera, lighting) on a grid of N
+// cells per axis.
+void restoreInitialScene(int n);
+
+// The frame's extraction of the scene's surface, done afresh whatever was kept; returns the
+// number of triangles.
+int extractSceneSurface();
+
+// Triangles of the kept surface.
+int keptTriangles();
 
 // Sets counter `name` to `perIteration` times the iterations over the wall time since `start`.
 // Google Benchmark's own rates divide by the CPU time of the benchmark thread, which leaves out

@@ -41,7 +41,23 @@ void BM_EvaluateFieldAllBalls(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);
-    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    useGrid(n);
+}
+
+// The field brought up to date after ball 2 moved one unit along x, back and forth: only the
+// points it reaches before or after are computed again.
+void BM_FieldBallMove(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    restoreInitialScene(n);
+    int iteration = 0;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        scene.balls[1].x += iteration++ % 2 == 0 ? 1.0f : -1.0f;
+        updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        benchmark::ClobberMemory();
+    }
+    setWallRate(state, "points/s", pointCount(n), start);
+    restoreInitialScene(n);
 }
 
 // A cell-size key: new arrays, positions and references, field.
@@ -52,7 +68,7 @@ void BM_RebuildGrid(benchmark::State& state) {
     for (auto _ : state) {
         scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
         buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-        evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);
@@ -60,13 +76,13 @@ void BM_RebuildGrid(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = peakResidentMiB();
 }
 
-// The surface pass of a frame without its drawing.
+// The frame's extraction of the surface, without its drawing.
 void BM_Extract(benchmark::State& state) {
     useGrid(static_cast<int>(state.range(0)));
     int triangles = 0;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        triangles = extractSurface();
+        triangles = extractSceneSurface();
         benchmark::DoNotOptimize(triangles);
     }
     state.counters["triangles"] = triangles;
@@ -76,6 +92,7 @@ void BM_Extract(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_EvaluateField)->Apply(everyGridSize);
+BENCHMARK(BM_FieldBallMove)->Apply(everyGridSize);
 BENCHMARK(BM_RebuildGrid)->Apply(everyGridSize);
 BENCHMARK(BM_Extract)->Apply(everyGridSize);
 BENCHMARK(BM_EvaluateFieldAllBalls)

@@ -1,36 +1,45 @@
-// Whole frames: one display() and glFinish in the viewer's window, lit and wireframe.
+// Whole frames and events in the viewer's window: a frame of an unchanged surface, the floor
+// that the same OpenGL calls from a prepared list set, and the latency of each kind of event,
+// from the callback as GLUT calls it to the end of the frame it asks for.
 
 #include <GL/glut.h>
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 #include "bench_scene.h"
+#include "input/camera.h"
+#include "input/commands.h"
 #include "render/display.h"
+#include "render/labels.h"
 
 namespace {
 
-// Lighting as the Backspace key leaves it: the flag and GL_LIGHTING agree.
-void setLighting(bool on) {
-    scene.lightingOn = on;
-    if (on) {
-        glEnable(GL_LIGHTING);
-    } else {
-        glDisable(GL_LIGHTING);
-    }
+constexpr int kFinestGrid = 128;  // cells per axis at cell size 0.5
+constexpr unsigned char kDelete = 127;
+constexpr unsigned char kBackspace = 8;
+
+bool windowOpen(benchmark::State& state) {
+    if (benchWindowOpen()) return true;
+    state.SkipWithError("no X display: frames need a window");
+    return false;
+}
+
+void finishFrame() {
+    display();
+    glFinish();
 }
 
 void frames(benchmark::State& state, bool lit) {
-    if (!benchWindowOpen()) {
-        state.SkipWithError("no X display: frames need a window");
-        return;
-    }
+    if (!windowOpen(state)) return;
     const int n = static_cast<int>(state.range(0));
-    useGrid(n);
-    const int triangles = extractSurface();
+    restoreInitialScene(n);
     setLighting(lit);
+    finishFrame();  // the surface is kept from here on
+    const int triangles = keptTriangles();
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        display();
-        glFinish();
+        finishFrame();
     }
     state.counters["triangles"] = triangles;
     setWallRate(state, "triangles/s", triangles, start);
@@ -38,6 +47,7 @@ void frames(benchmark::State& state, bool lit) {
     setLighting(true);
 }
 
+// A frame of an unchanged surface, as after a camera or selection event.
 void BM_FrameLit(benchmark::State& state) {
     frames(state, true);
 }
@@ -45,7 +55,196 @@ void BM_FrameWire(benchmark::State& state) {
     frames(state, false);
 }
 
+// The floor: the OpenGL calls of a frame of the initial scene, issued from a list prepared
+// beforehand by polygonising every cell, so that nothing is computed while they are timed.
+struct PreparedFrame {
+    std::vector<int> cellTriangles;
+    std::vector<Triangle> triangles;
+    std::vector<Vec3> normals;
+};
+
+PreparedFrame prepareFrame() {
+    PreparedFrame frame;
+    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
+    Vec3 edgeVertices[kEdgesPerCell];
+    Triangle triangles[kMaxTrianglesPerCell];
+    for (std::size_t c = 0; c < n * n * n; ++c) {
+        const int count =
+            polygoniseCell(scene.cells[c], scene.points, scene.isolevel, edgeVertices, triangles);
+        if (count == 0) continue;
+        frame.cellTriangles.push_back(count);
+        for (int t = 0; t < count; ++t) {
+            Vec3 normal;
+            frame.normals.push_back(triangleNormal(triangles[t], normal));
+            frame.triangles.push_back(triangles[t]);
+        }
+    }
+    return frame;
+}
+
+void replayFrame(const PreparedFrame& frame, bool lit) {
+    const GLenum faces = GL_FRONT_AND_BACK;
+    static const GLfloat outline[4] = {0.0f, 0.1f, 0.1f, 1.0f};
+    static const GLfloat ambient[4] = {0.0f, 0.0f, 0.2f, 1.0f};
+    static const GLfloat specular[4] = {0.0f, 0.0f, 0.5f, 1.0f};
+    static const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    static const GLfloat strip[10][3] = {
+        {-32, -32, -32}, {32, -32, -32}, {-32, 32, -32}, {32, 32, -32},   {-32, 32, 32},
+        {32, 32, 32},    {-32, -32, 32}, {32, -32, 32},  {-32, -32, -32}, {32, -32, -32}};
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glColor3fv(outline);
+    glMaterialfv(faces, GL_AMBIENT_AND_DIFFUSE, outline);
+    glPolygonMode(faces, GL_LINE);
+    glBegin(GL_QUAD_STRIP);
+    for (const GLfloat* v : strip)
+        glVertex3f(v[0], v[1], v[2]);
+    glEnd();
+    if (lit) {
+        glMaterialfv(faces, GL_AMBIENT, ambient);
+        glMaterialfv(faces, GL_DIFFUSE, ambient);
+        glMaterialfv(faces, GL_SPECULAR, specular);
+        glMateriali(faces, GL_SHININESS, 5);
+        glPolygonMode(faces, GL_FILL);
+    } else {
+        glColor3f(0.0f, 0.0f, 1.0f);
+        glPolygonMode(faces, GL_LINE);
+    }
+    std::size_t t = 0;
+    for (int count : frame.cellTriangles) {
+        glBegin(GL_TRIANGLES);
+        for (int end = static_cast<int>(t) + count; static_cast<int>(t) < end; ++t) {
+            const Vec3& normal = frame.normals[t];
+            const GLfloat components[3] = {normal.x, normal.y, normal.z};
+            glNormal3fv(components);
+            for (const Vec3& v : frame.triangles[t].vertices)
+                glVertex3f(v.x, v.y, v.z);
+        }
+        glEnd();
+    }
+    glMaterialfv(faces, GL_SPECULAR, black);
+    glMateriali(faces, GL_SHININESS, 0);
+    drawLabels();
+    glFlush();
+    glFinish();
+}
+
+void replays(benchmark::State& state, bool lit) {
+    if (!windowOpen(state)) return;
+    restoreInitialScene(static_cast<int>(state.range(0)));
+    setLighting(lit);
+    const PreparedFrame frame = prepareFrame();
+    for (auto _ : state) {
+        replayFrame(frame, lit);
+    }
+    state.counters["triangles"] = static_cast<double>(frame.triangles.size());
+    setLighting(true);
+}
+
+void BM_ReplayLit(benchmark::State& state) {
+    replays(state, true);
+}
+void BM_ReplayWire(benchmark::State& state) {
+    replays(state, false);
+}
+
+// One event per iteration, as GLUT delivers it, then the frame it asks for; the events
+// alternate so that the scene swings between two states instead of drifting. The first event,
+// which may also set up what the others need, is not timed.
+template <typename Event>
+void events(benchmark::State& state, Event event) {
+    if (!windowOpen(state)) return;
+    const int n = static_cast<int>(state.range(0));
+    restoreInitialScene(n);
+    int iteration = 0;
+    event(iteration++);
+    finishFrame();
+    for (auto _ : state) {
+        event(iteration++);
+        finishFrame();
+    }
+    state.counters["rss_MiB"] = residentMiB();
+    restoreInitialScene(n);
+}
+
+void BM_EventCamera(benchmark::State& state) {
+    events(state, [](int i) { keyboard(i % 2 == 0 ? 'w' : 's', 0, 0); });
+}
+
+void BM_EventCameraDrag(benchmark::State& state) {
+    events(state, [](int i) {
+        if (i == 0) mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 300, 300);
+        motion(i % 2 == 0 ? 310 : 300, 300);
+    });
+}
+
+void BM_EventIsolevel(benchmark::State& state) {
+    events(state, [](int i) { keyboard(i % 2 == 0 ? '+' : '-', 0, 0); });
+}
+
+void BM_EventBallMove(benchmark::State& state) {
+    events(state, [](int i) {
+        if (i == 0) keyboard('2', 0, 0);
+        specialKey(i % 2 == 0 ? GLUT_KEY_RIGHT : GLUT_KEY_LEFT, 0, 0);
+    });
+}
+
+void BM_EventBallToggle(benchmark::State& state) {
+    events(state, [](int i) {
+        if (i == 0) keyboard('2', 0, 0);
+        keyboard(kDelete, 0, 0);
+    });
+}
+
+void BM_EventLighting(benchmark::State& state) {
+    events(state, [](int) { keyboard(kBackspace, 0, 0); });
+}
+
+// "/" from cell size 1 to 0.5; going back to 1 with "*" and its frame are not timed.
+void BM_EventGridFiner(benchmark::State& state) {
+    if (!windowOpen(state)) return;
+    restoreInitialScene(kFinestGrid);
+    for (auto _ : state) {
+        state.PauseTiming();
+        keyboard('*', 0, 0);
+        finishFrame();
+        state.ResumeTiming();
+        keyboard('/', 0, 0);
+        finishFrame();
+    }
+    state.counters["rss_MiB"] = residentMiB();
+    restoreInitialScene(kFinestGrid);
+}
+
+// All nine balls on at radius 100, each reaching every point: the whole field is computed again.
+void BM_EventBallMoveAllBalls(benchmark::State& state) {
+    events(state, [](int i) {
+        if (i == 0) {
+            for (Ball& ball : scene.balls) {
+                ball.radius = 100.0f;
+                ball.enabled = true;
+            }
+            keyboard('2', 0, 0);
+        }
+        specialKey(i % 2 == 0 ? GLUT_KEY_RIGHT : GLUT_KEY_LEFT, 0, 0);
+    });
+}
+
+void finestGrid(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Arg(kFinestGrid)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", minimumOf);
+}
+
 }  // namespace
 
 BENCHMARK(BM_FrameLit)->Apply(everyGridSize);
 BENCHMARK(BM_FrameWire)->Apply(everyGridSize);
+BENCHMARK(BM_ReplayLit)->Apply(everyGridSize);
+BENCHMARK(BM_ReplayWire)->Apply(everyGridSize);
+BENCHMARK(BM_EventCamera)->Apply(finestGrid);
+BENCHMARK(BM_EventCameraDrag)->Apply(finestGrid);
+BENCHMARK(BM_EventIsolevel)->Apply(finestGrid);
+BENCHMARK(BM_EventBallMove)->Apply(finestGrid);
+BENCHMARK(BM_EventBallToggle)->Apply(finestGrid);
+BENCHMARK(BM_EventLighting)->Apply(finestGrid);
+BENCHMARK(BM_EventGridFiner)->Apply(finestGrid);
+BENCHMARK(BM_EventBallMoveAllBalls)->Apply(finestGrid);

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "input/commands.h"
 #include "render/labels.h"
 #include "scene_fixture.h"
+#include "surface_reference.h"
 
 namespace {
 
@@ -271,6 +273,59 @@ TEST(display, surfaceOfAKnownGrid) {
         }
     }
     EXPECT_EQ(triangles, 16);
+}
+
+// The frame draws from a kept surface; after every kind of change it must draw exactly what
+// polygonising every cell afresh gives, and between changes the same again.
+TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
+    startScene();
+    const auto expectFresh = [](const char* change) {
+        SCOPED_TRACE(change);
+        glDouble.calls.clear();
+        display();
+        const auto blocks = surfaceBlocks();
+        const ReferenceSurface reference =
+            referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel);
+        ASSERT_EQ(blocks.size(), reference.cellTriangles.size());
+        std::size_t t = 0;
+        int wrong = 0;
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            ASSERT_EQ(static_cast<int>(blocks[b].size()), reference.cellTriangles[b]);
+            for (const DrawnTriangle& drawn : blocks[b]) {
+                const Vec3& n = reference.normals[t];
+                wrong += drawn.normal[0] != n.x || drawn.normal[1] != n.y || drawn.normal[2] != n.z;
+                for (int v = 0; v < 3; ++v) {
+                    const Vec3& p = reference.triangles[t].vertices[v];
+                    wrong += drawn.vertices[v][0] != p.x || drawn.vertices[v][1] != p.y ||
+                             drawn.vertices[v][2] != p.z;
+                }
+                ++t;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    };
+    expectFresh("start");
+    keyboard('+', 0, 0);
+    expectFresh("threshold");
+    keyboard('w', 0, 0);
+    expectFresh("camera, the surface kept");
+    keyboard('2', 0, 0);
+    specialKey(GLUT_KEY_RIGHT, 0, 0);
+    expectFresh("ball moved");
+    keyboard(127, 0, 0);
+    expectFresh("ball switched off");
+    keyboard(127, 0, 0);
+    specialKey(GLUT_KEY_HOME, 0, 0);
+    expectFresh("ball switched on and grown");
+    keyboard('/', 0, 0);
+    expectFresh("finer grid");
+    specialKey(GLUT_KEY_PAGE_DOWN, 0, 0);
+    expectFresh("ball moved on the finer grid");
+    Ball others[kBallCount] = {{-20, 5, 3, 25, true}};
+    evaluateField(scene.cellsPerAxis, kBallCount, others, scene.points);
+    expectFresh("values of other balls written by the field pass");
+    keyboard('*', 0, 0);
+    expectFresh("coarser grid");
 }
 
 TEST(display, noSurfaceOutsideTheValueRange) {

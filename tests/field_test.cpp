@@ -1,12 +1,14 @@
+#include "field/field.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
 
-#include "field/field.h"
 #include "field/grid.h"
 
 namespace {
@@ -72,9 +74,11 @@ struct SmallGrid {
 TEST(evaluateField, sumsTheEnabledBallsOnly) {
     SmallGrid grid;
     Ball balls[kBallCount];
-    for (Ball& ball : balls) ball = ballAt(0, 0, 0, 20, false);
+    for (Ball& ball : balls)
+        ball = ballAt(0, 0, 0, 20, false);
     evaluateField(SmallGrid::kN, kBallCount, balls, grid.points);
-    for (const GridPoint& point : grid.points) EXPECT_EQ(point.value, 0.0);
+    for (const GridPoint& point : grid.points)
+        EXPECT_EQ(point.value, 0.0);
 
     balls[3] = ballAt(16, 0, -16, 30);
     balls[7] = ballAt(16, 0, -16, 10);
@@ -95,7 +99,8 @@ TEST(evaluateField, radiusZeroBallOnAGridPointKeepsValuesFinite) {
     SmallGrid grid;
     Ball balls[2] = {ballAt(0, 0, 0, 0), ballAt(0, 0, 0, 10)};
     evaluateField(SmallGrid::kN, 2, balls, grid.points);
-    for (const GridPoint& point : grid.points) EXPECT_TRUE(std::isfinite(point.value));
+    for (const GridPoint& point : grid.points)
+        EXPECT_TRUE(std::isfinite(point.value));
     EXPECT_EQ(grid.points[(2 * 5 + 2) * 5 + 2].value, 1.0);  // only the radius-10 ball
 }
 
@@ -115,7 +120,8 @@ TEST(evaluateField, edgeCasesOfTheCounts) {
 
 TEST(evaluateField, reevaluationEqualsAFreshGrid) {
     Ball balls[kBallCount];
-    for (Ball& ball : balls) ball = ballAt(0, 0, 0, 10, false);
+    for (Ball& ball : balls)
+        ball = ballAt(0, 0, 0, 10, false);
     balls[1] = ballAt(12, 12, 0, 20);
     balls[2] = ballAt(-10, -10, 0, 30);
 
@@ -133,7 +139,8 @@ TEST(evaluateField, reevaluationEqualsAFreshGrid) {
     allocateGrid(kNetWidth, 4.0, freshCells, freshPoints);
     buildGrid(4.0, n, freshCells, freshPoints);
     evaluateField(n, kBallCount, balls, freshPoints);
-    for (int p = 0; p < 4913; ++p) EXPECT_EQ(points[p].value, freshPoints[p].value) << p;
+    for (int p = 0; p < 4913; ++p)
+        EXPECT_EQ(points[p].value, freshPoints[p].value) << p;
     delete[] cells;
     delete[] points;
     delete[] freshCells;
@@ -166,8 +173,8 @@ TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
         SCOPED_TRACE(static_cast<int>(kernel));
         int insideAboveSquare = 0;
         int outside = 0;
-        for (float radius : {1.0f, 2.0f, 3.0f, 7.0f, 10.0f, 20.0f, 30.0f, 57.0f, 100.0f, 0.1f,
-                             0.7f, 1.5f, 3.3f, 17.25f, 99.9f, 1e-3f, 1e3f}) {
+        for (float radius : {1.0f, 2.0f, 3.0f, 7.0f, 10.0f, 20.0f, 30.0f, 57.0f, 100.0f, 0.1f, 0.7f,
+                             1.5f, 3.3f, 17.25f, 99.9f, 1e-3f, 1e3f}) {
             SCOPED_TRACE(radius);
             const double square = static_cast<double>(radius) * radius;
             const double unit = std::nextafter(square, 2 * square) - square;  // of r*r
@@ -194,9 +201,13 @@ TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
 }
 
 TEST(evaluateField, unusualRadiiAgreeWithThePlainFunction) {
-    const float radii[] = {-1.0f, -0.0f, 0.0f, std::numeric_limits<float>::infinity(),
+    const float radii[] = {-1.0f,
+                           -0.0f,
+                           0.0f,
+                           std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN(),
-                           std::numeric_limits<float>::denorm_min(), 3e38f};
+                           std::numeric_limits<float>::denorm_min(),
+                           3e38f};
     for (FieldKernel kernel : availableKernels()) {
         SCOPED_TRACE(static_cast<int>(kernel));
         SmallGrid grid;
@@ -233,32 +244,95 @@ TEST(evaluateField, moreBallsThanTheSceneHoldsAddUpInOrder) {
     }
 }
 
-// Grids whose point counts leave one, two or three points beyond the widest kernel's width.
-TEST(evaluateField, everyKernelGivesTheScalarBitsOnOddGrids) {
+// The field as the plain function gives it, one point after another on one thread.
+std::vector<double> plainField(const GridPoint* points, std::size_t count, const Ball* balls) {
+    std::vector<double> values(count, 0.0);
+    for (std::size_t p = 0; p < count; ++p) {
+        const Vec3& q = points[p].position;
+        for (int b = 0; b < kBallCount; ++b) {
+            if (balls[b].enabled) values[p] += softObjectField(balls[b], q.x, q.y, q.z);
+        }
+    }
+    return values;
+}
+
+// Every block's range is the least and greatest value over all its points, borders included.
+void expectExactSummary(const FieldSummary& summary, int n, const GridPoint* points) {
+    ASSERT_TRUE(summaryCurrent(summary, n, points));
+    const int side = summary.blockCells;
+    const int perAxis = summary.blocksPerAxis;
+    const std::size_t pointSide = static_cast<std::size_t>(n) + 1;
+    int wrong = 0;
+    for (int a = 0; a < perAxis; ++a) {
+        for (int b = 0; b < perAxis; ++b) {
+            for (int c = 0; c < perAxis; ++c) {
+                double least = INFINITY, greatest = -INFINITY;
+                for (int i = a * side; i <= std::min(a * side + side, n); ++i)
+                    for (int j = b * side; j <= std::min(b * side + side, n); ++j)
+                        for (int k = c * side; k <= std::min(c * side + side, n); ++k) {
+                            const double v = points[(i * pointSide + j) * pointSide + k].value;
+                            least = std::min(least, v);
+                            greatest = std::max(greatest, v);
+                        }
+                const int e = (a * perAxis + b) * perAxis + c;
+                wrong += summary.least[e] != least || summary.greatest[e] != greatest;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// Grids whose point counts leave one, two or three points beyond the widest kernel's width, and
+// grids large enough to be split among threads, with blocks cut short at the far faces. Every
+// kernel, the whole pass kept with its summary, and the passes that recompute only where a ball
+// changed all give the plain function's bits.
+TEST(evaluateField, everyKernelAndEveryUpdateGiveThePlainBitsOnOddGrids) {
     Ball balls[kBallCount];
     for (int b = 0; b < kBallCount; ++b) {
         balls[b] = ballAt(static_cast<float>(b * 7 - 28), static_cast<float>(20 - b * 5),
                           static_cast<float>(b % 3 * 9 - 9), static_cast<float>(8 + b * 5), b != 4);
     }
-    for (int n : {0, 1, 2, 4, 6, 16}) {  // 1, 8, 27, 125, 343 and 4913 points
+    for (int n : {0, 1, 2, 4, 6, 16, 37, 45}) {  // 1, 8, 27, ... and 97,336 points
         SCOPED_TRACE(n);
         GridCell* cells = nullptr;
-        GridPoint* reference = nullptr;
-        ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / n, cells, reference), n);
-        buildGrid(kNetWidth / n, n, cells, reference);
-        evaluateFieldWith(FieldKernel::kScalar, n, kBallCount, balls, reference);
+        GridPoint* points = nullptr;
+        ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / n, cells, points), n);
+        buildGrid(kNetWidth / n, n, cells, points);
         const std::size_t count = static_cast<std::size_t>(n + 1) * (n + 1) * (n + 1);
+        const auto expectPlain = [&](const Ball* now) {
+            const std::vector<double> plain = plainField(points, count, now);
+            int mismatches = 0;
+            for (std::size_t p = 0; p < count; ++p)
+                mismatches += bitsOf(points[p].value) != bitsOf(plain[p]);
+            EXPECT_EQ(mismatches, 0);
+        };
         for (FieldKernel kernel : availableKernels()) {
             SCOPED_TRACE(static_cast<int>(kernel));
-            std::vector<GridPoint> points(reference, reference + count);
-            for (GridPoint& point : points) point.value = -1.0;
-            evaluateFieldWith(kernel, n, kBallCount, balls, points.data());
-            for (std::size_t p = 0; p < count; ++p) {
-                EXPECT_EQ(bitsOf(points[p].value), bitsOf(reference[p].value)) << p;
-            }
+            for (std::size_t p = 0; p < count; ++p)
+                points[p].value = -1.0;
+            evaluateFieldWith(kernel, n, kBallCount, balls, points);
+            expectPlain(balls);
         }
+
+        static FieldSummary summary;
+        summary = FieldSummary{};
+        updateField(summary, n, kBallCount, balls, points);
+        expectPlain(balls);
+        expectExactSummary(summary, n, points);
+        Ball changed[kBallCount];
+        std::copy(balls, balls + kBallCount, changed);
+        changed[1].x += 3.0f;       // moved
+        changed[4].enabled = true;  // switched on
+        updateField(summary, n, kBallCount, changed, points);
+        expectPlain(changed);
+        expectExactSummary(summary, n, points);
+        changed[6].radius = 0.0f;  // shrunk to nothing
+        changed[7].z = 1e30f;      // out of reach of every point
+        updateField(summary, n, kBallCount, changed, points);
+        expectPlain(changed);
+        expectExactSummary(summary, n, points);
         delete[] cells;
-        delete[] reference;
+        delete[] points;
     }
 }
 

@@ -3,10 +3,15 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "field/parallel.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -178,10 +183,41 @@ int blocksHolding(int t, int side, int low, int high, int blocks[2]) {
     return count;
 }
 
+// Least and greatest of the values of points [from, to] of a row. NaN compares false with
+// everything: neither takes it in, and `undefined` tells that there was one.
+void rangeOf(const GridPoint* row, int from, int to, double& least, double& greatest,
+             bool& undefined) {
+    least = kInfinity;
+    greatest = -kInfinity;
+    undefined = false;
+    int k = from;
+#ifdef __SSE2__
+    __m128d low = _mm_set1_pd(kInfinity);
+    __m128d high = _mm_set1_pd(-kInfinity);
+    __m128d unordered = _mm_setzero_pd();
+    for (; k < to; k += 2) {
+        const __m128d values = _mm_loadh_pd(_mm_load_sd(&row[k].value), &row[k + 1].value);
+        low = _mm_min_pd(values, low);  // the second operand where the first is NaN
+        high = _mm_max_pd(values, high);
+        unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(values, values));
+    }
+    low = _mm_min_sd(low, _mm_unpackhi_pd(low, low));
+    high = _mm_max_sd(high, _mm_unpackhi_pd(high, high));
+    least = _mm_cvtsd_f64(low);
+    greatest = _mm_cvtsd_f64(high);
+    undefined = _mm_movemask_pd(unordered) != 0;
+#endif
+    for (; k <= to; ++k) {
+        const double value = row[k].value;
+        least = value < least ? value : least;
+        greatest = value > greatest ? value : greatest;
+        undefined |= value != value;
+    }
+}
+
 // Widens the ranges of the blocks that hold row (i, j) of the box by its values, for blocks
-// [aLow, aHigh] along i. NaN compares false with everything: it never lowers `least`, and it
-// makes `greatest` NaN for good, so that extraction never passes over its block (a NaN corner
-// counts as not below the isolevel).
+// [aLow, aHigh] along i. A NaN value makes `greatest` NaN for good, so that extraction never
+// passes over its block (a NaN corner counts as not below the isolevel).
 void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow, int aHigh) {
     FieldSummary& summary = *pass.summary;
     const int side = pass.blockCells;
@@ -192,15 +228,9 @@ void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow
     const int perAxis = summary.blocksPerAxis;
     for (int c = pass.blocks.low[2]; c <= pass.blocks.high[2]; ++c) {
         const int kEnd = c * side + side < pass.n ? c * side + side : pass.n;
-        double least = kInfinity;
-        double greatest = -kInfinity;
-        bool undefined = false;
-        for (int k = c * side; k <= kEnd; ++k) {
-            const double value = row[k - pass.box.low[2]].value;
-            least = value < least ? value : least;
-            greatest = value > greatest ? value : greatest;
-            undefined |= value != value;
-        }
+        double least, greatest;
+        bool undefined;
+        rangeOf(row - pass.box.low[2], c * side, kEnd, least, greatest, undefined);
         if (undefined) greatest = std::numeric_limits<double>::quiet_NaN();
         for (int a = 0; a < aCount; ++a) {
             for (int b = 0; b < bCount; ++b) {

@@ -61,12 +61,12 @@ inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cel
                            const GridPoint* points, int index, double isolevel) {
     const int mask = edgeTable[index];
     if (mask == 0) return false;
-    for (int e = 0; e < kEdgesPerCell; ++e) {
-        if (mask & (1 << e)) {
-            edgeVertices[e] =
-                interpolateVertex(isolevel, pointAt(points, cell.corners[kCornersOfEdge[e][0]]),
-                                  pointAt(points, cell.corners[kCornersOfEdge[e][1]]));
-        }
+    // The set bits of the mask from the lowest up, edge by edge in order.
+    for (unsigned bits = static_cast<unsigned>(mask); bits != 0; bits &= bits - 1) {
+        const int e = __builtin_ctz(bits);
+        edgeVertices[e] =
+            interpolateVertex(isolevel, pointAt(points, cell.corners[kCornersOfEdge[e][0]]),
+                              pointAt(points, cell.corners[kCornersOfEdge[e][1]]));
     }
     return true;
 }

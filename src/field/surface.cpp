@@ -23,26 +23,40 @@ bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size
     return true;
 }
 
-// Appends one cut cell's triangles, each with its normal.
-bool appendCell(SurfacePart& part, const Triangle* triangles, int count) {
-    void* cells = part.cellTriangles;
-    void* stored = part.triangles;
-    const bool room =
-        reserve(cells, part.cellCapacity, part.cellCount + 1, sizeof(unsigned char)) &&
-        reserve(stored, part.triangleCapacity, part.triangleCount + count, sizeof(SurfaceTriangle));
-    part.cellTriangles = static_cast<unsigned char*>(cells);
-    part.triangles = static_cast<SurfaceTriangle*>(stored);
-    if (!room) return false;
-    part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
-    for (int t = 0; t < count; ++t) {
-        SurfaceTriangle& kept = part.triangles[part.triangleCount++];
-        Vec3 normal;
-        triangleNormal(triangles[t], normal);
-        kept.normal[0] = normal.x;
-        kept.normal[1] = normal.y;
-        kept.normal[2] = normal.z;
-        std::memcpy(kept.vertices, triangles[t].vertices, sizeof kept.vertices);
+// Room for one more cut cell and its triangles and normals.
+bool reserveCell(SurfacePart& part) {
+    if (part.cellCount < part.cellCapacity &&
+        part.triangleCount + kMaxTrianglesPerCell <= part.triangleCapacity) {
+        return true;
     }
+    void* cells = part.cellTriangles;
+    void* triangles = part.triangles;
+    void* normals = part.normals;
+    const std::size_t needed = part.triangleCount + kMaxTrianglesPerCell;
+    std::size_t triangleCapacity = part.triangleCapacity;
+    std::size_t normalCapacity = part.triangleCapacity;
+    const bool room = reserve(cells, part.cellCapacity, part.cellCount + 1, 1) &&
+                      reserve(triangles, triangleCapacity, needed, sizeof(Triangle)) &&
+                      reserve(normals, normalCapacity, needed, sizeof(Vec3));
+    part.cellTriangles = static_cast<unsigned char*>(cells);
+    part.triangles = static_cast<Triangle*>(triangles);
+    part.normals = static_cast<Vec3*>(normals);
+    // Both arrays hold at least the smaller capacity.
+    part.triangleCapacity = triangleCapacity < normalCapacity ? triangleCapacity : normalCapacity;
+    return room;
+}
+
+// Polygonises one cell straight into the part's storage, each triangle with its normal.
+bool appendCell(SurfacePart& part, const GridCell& cell, const GridPoint* points, double isolevel,
+                Vec3 edgeVertices[kEdgesPerCell]) {
+    if (!reserveCell(part)) return false;
+    Triangle* triangles = part.triangles + part.triangleCount;
+    const int count = polygoniseCell(cell, points, isolevel, edgeVertices, triangles);
+    if (count == 0) return true;
+    for (int t = 0; t < count; ++t)
+        triangleNormal(triangles[t], part.normals[part.triangleCount + t]);
+    part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
+    part.triangleCount += count;
     return true;
 }
 
@@ -63,9 +77,10 @@ void extractPart(void* context, int part) {
     out.cellCount = 0;
     out.triangleCount = 0;
     bool room = true;
+    Vec3 edgeVertices[kEdgesPerCell];
     forEachCutCell(*job.blocks, job.cells, job.points, job.n, job.isolevel, job.partRows[part],
-                   job.partRows[part + 1], [&](const Triangle* triangles, int count) {
-                       room = room && appendCell(out, triangles, count);
+                   job.partRows[part + 1], [&](const GridCell& cell) {
+                       room = room && appendCell(out, cell, job.points, job.isolevel, edgeVertices);
                    });
     job.outOfStorage[part] = !room;
 }

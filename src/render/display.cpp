@@ -58,10 +58,11 @@ void setSurfaceMaterial() {
 }
 
 // One cut cell: its own begin/end pair, one normal per triangle, then its three vertices.
-void drawCell(const SurfaceTriangle* triangles, int count) {
+void drawCell(const Triangle* triangles, const Vec3* normals, int count) {
     glBegin(GL_TRIANGLES);
     for (int t = 0; t < count; ++t) {
-        glNormal3fv(triangles[t].normal);
+        const GLfloat components[3] = {normals[t].x, normals[t].y, normals[t].z};
+        glNormal3fv(components);
         for (const Vec3& v : triangles[t].vertices) {
             glVertex3f(v.x, v.y, v.z);
         }
@@ -78,10 +79,10 @@ void drawSurface() {
                       scene.fieldSummary)) {
         for (int p = 0; p < surface.partCount; ++p) {
             const SurfacePart& part = surface.parts[p];
-            const SurfaceTriangle* triangles = part.triangles;
+            std::size_t t = 0;
             for (std::size_t c = 0; c < part.cellCount; ++c) {
-                drawCell(triangles, part.cellTriangles[c]);
-                triangles += part.cellTriangles[c];
+                drawCell(part.triangles + t, part.normals + t, part.cellTriangles[c]);
+                t += part.cellTriangles[c];
             }
         }
         return;
@@ -89,16 +90,14 @@ void drawSurface() {
     CutBlocks blocks;
     findCutBlocks(blocks, scene.fieldSummary, scene.cellsPerAxis, scene.points, scene.isolevel);
     forEachCutCell(blocks, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel, 0,
-                   scene.cellsPerAxis, [](const Triangle* triangles, int count) {
-                       SurfaceTriangle drawn[kMaxTrianglesPerCell];
-                       for (int t = 0; t < count; ++t) {
-                           Vec3 normal;
-                           triangleNormal(triangles[t], normal);
-                           drawn[t] = {{normal.x, normal.y, normal.z}, {}};
-                           for (int v = 0; v < 3; ++v)
-                               drawn[t].vertices[v] = triangles[t].vertices[v];
-                       }
-                       drawCell(drawn, count);
+                   scene.cellsPerAxis, [](const GridCell& cell) {
+                       scene.triangleCount = polygoniseCell(cell, scene.points, scene.isolevel,
+                                                            scene.edgeVertices, scene.triangles);
+                       Vec3 normals[kMaxTrianglesPerCell];
+                       for (int t = 0; t < scene.triangleCount; ++t)
+                           triangleNormal(scene.triangles[t], normals[t]);
+                       if (scene.triangleCount > 0)
+                           drawCell(scene.triangles, normals, scene.triangleCount);
                    });
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "field/surface.h"
+
+// The surface as the plain frame makes it: every cell polygonised in storage order.
+struct ReferenceSurface {
+    std::vector<int> cellTriangles;  // per cut cell
+    std::vector<Triangle> triangles;
+    std::vector<Vec3> normals;
+};
+
+inline ReferenceSurface referenceSurface(const GridCell* cells, const GridPoint* points, int n,
+                                         double isolevel) {
+    ReferenceSurface surface;
+    const std::size_t count = n > 0 ? static_cast<std::size_t>(n) * n * n : 0;
+    Vec3 edgeVertices[kEdgesPerCell];
+    Triangle triangles[kMaxTrianglesPerCell];
+    for (std::size_t c = 0; c < count; ++c) {
+        const int made = polygoniseCell(cells[c], points, isolevel, edgeVertices, triangles);
+        if (made == 0) continue;
+        surface.cellTriangles.push_back(made);
+        for (int t = 0; t < made; ++t) {
+            Vec3 normal;
+            surface.normals.push_back(triangleNormal(triangles[t], normal));
+            surface.triangles.push_back(triangles[t]);
+        }
+    }
+    return surface;
+}
+
+// The kept surface holds exactly the reference's cells, triangles and normals, bit for bit.
+inline ::testing::AssertionResult sameSurface(const SurfaceCache& kept,
+                                              const ReferenceSurface& reference) {
+    std::size_t cell = 0;
+    std::size_t triangle = 0;
+    for (int p = 0; p < kept.partCount; ++p) {
+        const SurfacePart& part = kept.parts[p];
+        for (std::size_t c = 0; c < part.cellCount; ++c, ++cell) {
+            if (cell >= reference.cellTriangles.size() ||
+                part.cellTriangles[c] != reference.cellTriangles[cell])
+                return ::testing::AssertionFailure() << "cut cell " << cell << " differs";
+        }
+        for (std::size_t t = 0; t < part.triangleCount; ++t, ++triangle) {
+            if (triangle >= reference.triangles.size() ||
+                std::memcmp(&part.triangles[t], &reference.triangles[triangle], sizeof(Triangle)) !=
+                    0 ||
+                std::memcmp(&part.normals[t], &reference.normals[triangle], sizeof(Vec3)) != 0)
+                return ::testing::AssertionFailure() << "triangle " << triangle << " differs";
+        }
+    }
+    if (cell != reference.cellTriangles.size() || triangle != reference.triangles.size())
+        return ::testing::AssertionFailure()
+               << cell << " cut cells and " << triangle << " triangles kept instead of "
+               << reference.cellTriangles.size() << " and " << reference.triangles.size();
+    return ::testing::AssertionSuccess();
+}
