@@ -170,9 +170,9 @@ __attribute__((target("avx"))) std::size_t addContributionsInFours(const BallRea
 #endif
 
 // Adds the prepared balls' contributions at every point with the kernel, the points that do not
-// fill its width with narrower ones.
-void addEverywhere(FieldKernel kernel, const BallReach* reach, int reachCount, bool fresh,
-                   GridPoint* points, std::size_t count) {
+// fill its width with narrower ones. Where there is no SIMD kernel the scalar one does it all.
+void addEverywhere([[maybe_unused]] FieldKernel kernel, const BallReach* reach, int reachCount,
+                   bool fresh, GridPoint* points, std::size_t count) {
     std::size_t done = 0;
 #if defined(__x86_64__) && defined(__GNUC__)
     if (kernel == FieldKernel::kFours) {
