@@ -1,6 +1,8 @@
 # Set-up, build and test entry points. Each target installs what is missing first.
 BUILD_DIR ?= build
 SAN_DIR ?= build-sanitize
+CLANG_DIR ?= build-clang
+AARCH64_DIR ?= build-aarch64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
@@ -8,7 +10,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
-.PHONY: all deps configure build run test unit-test sanitize-test package screenshot bench clean format
+.PHONY: all deps configure build run test unit-test sanitize-test clang-test aarch64-test package \
+	screenshot bench clean format
 
 all: build
 
@@ -24,8 +27,9 @@ build: configure
 run: build
 	./$(BUILD_DIR)/scalar-field-viewer
 
-# Every test of the optimised build, then every test again under ASan and UBSan.
-test: unit-test sanitize-test
+# Every test of the optimised build, again under ASan and UBSan, again built by Clang, then the
+# unit tests built for aarch64 and run under emulation.
+test: unit-test sanitize-test clang-test aarch64-test
 
 unit-test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -34,6 +38,20 @@ sanitize-test: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_SANITIZE=ON
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	ctest --test-dir $(SAN_DIR) --output-on-failure -j $(JOBS)
+
+# The program and every test built by Clang, with the flags of the optimised build.
+clang-test: deps
+	cmake -S . -B $(CLANG_DIR) -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS)
+	cmake --build $(CLANG_DIR) -j $(JOBS)
+	ctest --test-dir $(CLANG_DIR) --output-on-failure -j $(JOBS)
+
+# The libraries and their unit tests cross-built for aarch64, with GoogleTest from Debian's
+# sources, listed and run by CTest under qemu-aarch64 (see the toolchain file).
+aarch64-test: deps
+	cmake -S . -B $(AARCH64_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
+	  $(CMAKE_FLAGS) -DVIEWER_UNIT_TESTS_ONLY=ON -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
+	cmake --build $(AARCH64_DIR) -j $(JOBS)
+	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
 
 # The Debian package, in $(BUILD_DIR).
 package: build
@@ -51,4 +69,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(CLANG_DIR) $(AARCH64_DIR)

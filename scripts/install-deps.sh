@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick xauth
   dpkg-dev desktop-file-utils file
+  clang g++-aarch64-linux-gnu qemu-user
 )
 
 missing=()
