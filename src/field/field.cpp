@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "field/kernel.h"
 #include "field/parallel.h"
 
 #ifdef __SSE2__
@@ -16,29 +17,8 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Coefficients of the fall-off polynomial, as six-decimal values (not 4/9, 17/9, 22/9).
-constexpr double kSixthPower = 0.444444;
-constexpr double kFourthPower = 1.888889;
-constexpr double kSecondPower = 2.444444;
-
 // A pass smaller than this stays on one thread: starting one costs tens of microseconds.
 constexpr std::size_t kPointsPerPart = 32768;
-
-// The fall-off inside the radius: each power of d over the same power of r, terms combined in
-// this order. The single-ball function goes through it and the field pass does the same steps.
-inline double fallOff(double d, double r2, double r4, double r6) {
-    const double d2 = d * d;
-    const double d4 = d2 * d2;
-    const double d6 = d4 * d2;
-    return kFourthPower * (d4 / r4) - kSixthPower * (d6 / r6) - kSecondPower * (d2 / r2) + 1.0;
-}
-
-// What the field pass needs of one enabled ball, worked out once per pass.
-struct BallReach {
-    double x, y, z;     // centre
-    double outside;     // least squared distance whose square root exceeds the radius
-    double r2, r4, r6;  // powers of the radius
-};
 
 // The least sum of squares s with sqrt(s) > r. The square root is correctly rounded, so it
 // never decreases as s grows, and sqrt(s) > r holds exactly when s >= this bound: testing
@@ -53,74 +33,6 @@ double outsideBound(double r) {
     while (!(std::sqrt(s) > r))
         s = std::nextafter(s, kInfinity);
     return s;
-}
-
-// W doubles side by side, and W lanes of all-ones or all-zeros bits, in the vector extensions
-// of GCC and Clang: every operation works lane by lane, rounded as the scalar operation is, and
-// compiles to the SIMD instructions of the target (SSE2 or AVX on x86-64, NEON on aarch64).
-template <int W>
-struct Lanes {
-    typedef double Values __attribute__((vector_size(W * sizeof(double))));
-    typedef std::int64_t Mask __attribute__((vector_size(W * sizeof(double))));
-};
-
-// Adds the prepared balls' contributions to points [0, count), W points at a time, or sets
-// their values to the sums when `fresh`; returns how many points it did, a multiple of W. Each
-// lane does the plain test's operations in its order, so the results are the same bits for
-// every W; a lane beyond the radius adds +0.0, which changes no sum (sums are never -0.0).
-template <int W>
-__attribute__((always_inline)) inline std::size_t addInLanes(const BallReach* reach, int reachCount,
-                                                             bool fresh, GridPoint* points,
-                                                             std::size_t count) {
-    using Values = typename Lanes<W>::Values;
-    using Mask = typename Lanes<W>::Mask;
-    std::size_t p = 0;
-    for (; p + W <= count; p += W) {
-        GridPoint* q = points + p;
-        Values x, y, z, value;
-        for (int l = 0; l < W; ++l) {
-            x[l] = q[l].position.x;
-            y[l] = q[l].position.y;
-            z[l] = q[l].position.z;
-            value[l] = fresh ? 0.0 : q[l].value;
-        }
-        for (int b = 0; b < reachCount; ++b) {
-            const BallReach& ball = reach[b];
-            const Values dx = x - ball.x;
-            const Values dy = y - ball.y;
-            const Values dz = z - ball.z;
-            const Values s = dx * dx + dy * dy + dz * dz;
-            // Not (s >= bound), as in the plain test, so that NaN goes on to the formula.
-            const Mask inside = ~(s >= ball.outside);
-            std::int64_t anyInside = 0;
-            for (int l = 0; l < W; ++l)
-                anyInside |= inside[l];
-            if (anyInside == 0) continue;
-            Values d;
-            for (int l = 0; l < W; ++l)
-                d[l] = std::sqrt(s[l]);
-            const Values d2 = d * d;
-            const Values d4 = d2 * d2;
-            const Values d6 = d4 * d2;
-            const Values f = kFourthPower * (d4 / ball.r4) - kSixthPower * (d6 / ball.r6) -
-                             kSecondPower * (d2 / ball.r2) + 1.0;
-            value += (Values)((Mask)f & inside);
-        }
-        for (int l = 0; l < W; ++l)
-            q[l].value = value[l];
-    }
-    return p;
-}
-
-// Four lanes. On x86-64 they need AVX, which is chosen at run time, so that the program still
-// runs on any x86-64; elsewhere the compiler maps them onto the target's vectors.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx")))
-#endif
-std::size_t
-addInFours(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
-           std::size_t count) {
-    return addInLanes<4>(reach, reachCount, fresh, points, count);
 }
 
 // The contributions at points [0, count) with the kernel; points that do not fill its width go
@@ -246,11 +158,20 @@ void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow
 void runPassPart(void* context, int part) {
     const FieldPass& pass = *static_cast<const FieldPass*>(context);
     const std::size_t length = static_cast<std::size_t>(pass.box.high[2] - pass.box.low[2]) + 1;
+    // Rows that span all of k follow each other in memory: one kernel call takes all of them,
+    // with no short remainder at the end of each row.
+    const bool wholeRows = length == static_cast<std::size_t>(pass.n) + 1;
+    const std::size_t rows = static_cast<std::size_t>(pass.box.high[1] - pass.box.low[1]) + 1;
     const int first = pass.partRows[part];
     for (int i = first; i < pass.partRows[part + 1]; ++i) {
+        if (wholeRows) {
+            addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh,
+                             rowOf(pass, i, pass.box.low[1]), rows * length);
+        }
         for (int j = pass.box.low[1]; j <= pass.box.high[1]; ++j) {
             GridPoint* row = rowOf(pass, i, j);
-            addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh, row, length);
+            if (!wholeRows)
+                addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh, row, length);
             // The block before the part's first row is another part's: see runPass.
             if (pass.summary)
                 foldRow(pass, i, j, row, first / pass.blockCells, pass.blocks.high[0]);
@@ -430,8 +351,8 @@ bool fieldKernelAvailable(FieldKernel kernel) {
         case FieldKernel::kPairs:
             return true;
         case FieldKernel::kFours:
-#if defined(__x86_64__) && defined(__GNUC__)
-            return __builtin_cpu_supports("avx");
+#ifdef __x86_64__
+            return __builtin_cpu_supports("avx");  // the unit it is in is built for AVX
 #else
             return true;
 #endif
