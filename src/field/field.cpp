@@ -94,41 +94,58 @@ int blocksHolding(int t, int side, int low, int high, int blocks[2]) {
     return count;
 }
 
-// Least and greatest of the values of points [from, to] of a row. NaN compares false with
-// everything: neither takes it in, and `undefined` tells that there was one.
-void rangeOf(const GridPoint* row, int from, int to, double& least, double& greatest,
-             bool& undefined) {
-    least = kInfinity;
-    greatest = -kInfinity;
-    undefined = false;
+// Whether any of the values of points [from, to] of a row is NaN.
+bool anyUndefined(const GridPoint* row, int from, int to) {
     int k = from;
+    bool undefined = false;
 #ifdef __SSE2__
-    __m128d low = _mm_set1_pd(kInfinity);
-    __m128d high = _mm_set1_pd(-kInfinity);
     __m128d unordered = _mm_setzero_pd();
     for (; k < to; k += 2) {
         const __m128d values = _mm_loadh_pd(_mm_load_sd(&row[k].value), &row[k + 1].value);
-        low = _mm_min_pd(values, low);  // the second operand where the first is NaN
-        high = _mm_max_pd(values, high);
         unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(values, values));
     }
-    low = _mm_min_sd(low, _mm_unpackhi_pd(low, low));
-    high = _mm_max_sd(high, _mm_unpackhi_pd(high, high));
-    least = _mm_cvtsd_f64(low);
-    greatest = _mm_cvtsd_f64(high);
     undefined = _mm_movemask_pd(unordered) != 0;
 #endif
-    for (; k <= to; ++k) {
-        const double value = row[k].value;
-        least = value < least ? value : least;
-        greatest = value > greatest ? value : greatest;
-        undefined |= value != value;
+    for (; k <= to; ++k)
+        undefined |= row[k].value != row[k].value;
+    return undefined;
+}
+
+// Least and greatest of the values of points [from, to] of a row; NaN values are left out.
+inline void rangeOf(const GridPoint* point, int from, int to, double& least, double& greatest) {
+    int k = from;
+#ifdef __SSE2__
+    // Two values at a time; min and max give their second operand, the range so far, where the
+    // value is NaN.
+    __m128d low = _mm_set1_pd(kInfinity);
+    __m128d high = _mm_set1_pd(-kInfinity);
+    for (; k < to; k += 2) {
+        const __m128d values = _mm_loadh_pd(_mm_load_sd(&point[k].value), &point[k + 1].value);
+        low = _mm_min_pd(values, low);
+        high = _mm_max_pd(values, high);
     }
+    if (k == to) {
+        const __m128d value = _mm_load1_pd(&point[k].value);
+        low = _mm_min_pd(value, low);
+        high = _mm_max_pd(value, high);
+    }
+    least = _mm_cvtsd_f64(_mm_min_sd(low, _mm_unpackhi_pd(low, low)));
+    greatest = _mm_cvtsd_f64(_mm_max_sd(high, _mm_unpackhi_pd(high, high)));
+#else
+    least = kInfinity;
+    greatest = -kInfinity;
+    for (; k <= to; ++k) {
+        const double value = point[k].value;
+        least = value < least ? value : least;
+        greatest = greatest < value ? value : greatest;
+    }
+#endif
 }
 
 // Widens the ranges of the blocks that hold row (i, j) of the box by its values, for blocks
-// [aLow, aHigh] along i. A NaN value makes `greatest` NaN for good, so that extraction never
-// passes over its block (a NaN corner counts as not below the isolevel).
+// [aLow, aHigh] along i. NaN compares false with everything, so it never enters a range by
+// itself; a row that holds one makes `greatest` NaN for good in every block it touches, so that
+// extraction never passes over them (a NaN corner counts as not below the isolevel).
 void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow, int aHigh) {
     FieldSummary& summary = *pass.summary;
     const int side = pass.blockCells;
@@ -136,12 +153,16 @@ void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow
     const int aCount = blocksHolding(i, side, aLow, aHigh, as);
     const int bCount = blocksHolding(j, side, pass.blocks.low[1], pass.blocks.high[1], bs);
     if (aCount == 0 || bCount == 0) return;
+    const GridPoint* point = row - pass.box.low[2];  // point k of the row
+    const int cLow = pass.blocks.low[2];
+    const int cHigh = pass.blocks.high[2];
+    const int kHigh = (cHigh + 1) * side < pass.n ? (cHigh + 1) * side : pass.n;
+    const bool undefined = anyUndefined(point, cLow * side, kHigh);
     const int perAxis = summary.blocksPerAxis;
-    for (int c = pass.blocks.low[2]; c <= pass.blocks.high[2]; ++c) {
+    for (int c = cLow; c <= cHigh; ++c) {
         const int kEnd = c * side + side < pass.n ? c * side + side : pass.n;
         double least, greatest;
-        bool undefined;
-        rangeOf(row - pass.box.low[2], c * side, kEnd, least, greatest, undefined);
+        rangeOf(point, c * side, kEnd, least, greatest);
         if (undefined) greatest = std::numeric_limits<double>::quiet_NaN();
         for (int a = 0; a < aCount; ++a) {
             for (int b = 0; b < bCount; ++b) {

@@ -115,10 +115,13 @@ inline std::size_t addInLanes(const BallReach* reach, int reachCount, bool fresh
     std::size_t p = 0;
     for (; p + W <= count; p += W) {
         GridPoint* q = points + p;
-        Values x, y, z, value;
+        Values x, y, z;
         loadPositions<W>(q, x, y, z);
-        for (int l = 0; l < W; ++l)
-            value[l] = fresh ? 0.0 : q[l].value;
+        Values value = {};
+        if (!fresh) {
+            for (int l = 0; l < W; ++l)
+                value[l] = q[l].value;
+        }
         for (int b = 0; b < reachCount; ++b) {
             const BallReach& ball = reach[b];
             const Values dx = x - ball.x;
