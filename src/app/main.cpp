@@ -23,11 +23,6 @@ namespace {
 constexpr int kWindowLeft = 50;  // pixels
 constexpr int kWindowTop = 50;
 
-// The window's class: instance and class name, as desktop entries (StartupWMClass) and docks
-// match it.
-char kClassName[] = "scalar-field-viewer";
-char kClassClass[] = "Scalar-field-viewer";
-
 // freeglut hands the title to X as a Latin-1 WM_NAME only; window managers show the UTF-8
 // _NET_WM_NAME, so set it (and a UTF-8 WM_NAME) on the window that GLUT just made current.
 void setUtf8Title(const char* title) {
@@ -50,7 +45,10 @@ void setWindowIdentity() {
     Display* display = glXGetCurrentDisplay();
     const GLXDrawable window = glXGetCurrentDrawable();
     if (display == nullptr || window == 0) return;
-    XClassHint hint{kClassName, kClassClass};
+    // Instance and class name; the desktop entry's StartupWMClass names the class.
+    char instanceName[] = "scalar-field-viewer";
+    char className[] = "Scalar-field-viewer";
+    XClassHint hint{instanceName, className};
     XSetClassHint(display, window, &hint);
 
     // Xlib takes the items of a 32-bit property as longs.

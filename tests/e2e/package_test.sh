@@ -71,13 +71,22 @@ check "desktop entry in /usr/share/applications" test -f "$desktop"
 check "desktop entry is valid, without a hint" quiet desktop-file-validate "$desktop"
 check "desktop entry starts the installed binary" \
     test -x "$root/usr/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
-check "desktop entry names the window's class" grep -qx 'StartupWMClass=Scalar-field-viewer' "$desktop"
+check "desktop entry names the window's class" \
+    grep -qx 'StartupWMClass=Scalar-field-viewer' "$desktop"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 for size in 48 128 256; do
     png="$root/usr/share/icons/hicolor/${size}x$size/apps/$icon.png"
     check "icon \"$icon\" of $size by $size pixels" grep -q "PNG image data, $size x $size" \
         <<<"$(file "$png")"
 done
+check "README in /usr/share/doc/scalar-field-viewer" \
+    test -f "$root/usr/share/doc/scalar-field-viewer/README.md"
+for image in $(grep -o 'docs/[A-Za-z0-9_.-]*\.png' "$root/usr/share/doc/scalar-field-viewer/README.md" |
+               sort -u); do
+    check "README's picture $image is installed beside it" \
+        test -f "$root/usr/share/doc/scalar-field-viewer/$image"
+done
+
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
 check "AppStream metadata in /usr/share/metainfo" test -f "${metainfo[0]}"
 # The tree, so that the launchable desktop entry is checked too.
@@ -89,8 +98,9 @@ check "copyright file names the MIT licence" \
 # Debian's checker: an error or warning fails (lintian's own status), and so does a binary built
 # without the hardening flags (an info tag); every tag is printed.
 lintian --pedantic -EI --tag-display-limit 0 --fail-on error,warning "$deb" >"$work/lintian.txt" \
-    2>/dev/null && lintian_status=0 || lintian_status=$?
+    2>"$work/lintian.log" && lintian_status=0 || lintian_status=$?
 cat "$work/lintian.txt"
+[ "$lintian_status" -eq 0 ] || cat "$work/lintian.log"
 check "lintian: no error or warning" test "$lintian_status" -eq 0
 check "lintian: hardened binary" bash -c '! grep hardening-no- "$0"' "$work/lintian.txt"
 
@@ -98,13 +108,6 @@ check "lintian: hardened binary" bash -c '! grep hardening-no- "$0"' "$work/lint
 DESTDIR="$work/installed" cmake --install "$build_dir" --prefix /usr >/dev/null
 check "cmake --install installs the package's files" \
     diff <(cd "$root" && find . -type f | sort) <(cd "$work/installed" && find . -type f | sort)
-check "README in /usr/share/doc/scalar-field-viewer" \
-    test -f "$root/usr/share/doc/scalar-field-viewer/README.md"
-for image in $(grep -o 'docs/[A-Za-z0-9_.-]*\.png' "$root/usr/share/doc/scalar-field-viewer/README.md" |
-               sort -u); do
-    check "README's picture $image is installed beside it" \
-        test -f "$root/usr/share/doc/scalar-field-viewer/$image"
-done
 
 # The installed program, not the one in the build tree, opens its window and answers --help.
 check "installed binary opens its window" \
