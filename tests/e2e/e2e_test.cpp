@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -425,7 +427,9 @@ using Camera = RunningViewer;
 
 // ----- the window -----
 
-TEST_F(Window, TitlePositionAndSize) {
+// Title, place and size, and what a dock needs to tie the window to the desktop entry: the
+// class the entry's StartupWMClass names, the process and an icon.
+TEST_F(Window, TitleGeometryClassAndIcon) {
     EXPECT_EQ(windowNetWmName(session), kTitle) << "_NET_WM_NAME of the window";
     const WindowGeometry g = windowGeometry(session);
     EXPECT_TRUE(g.mapped);
@@ -433,6 +437,32 @@ TEST_F(Window, TitlePositionAndSize) {
     EXPECT_EQ(g.y, 50) << "top edge on the screen";
     EXPECT_EQ(g.width, 600);
     EXPECT_EQ(g.height, 600);
+
+    EXPECT_EQ(windowClass(session), "\"scalar-field-viewer\", \"Scalar-field-viewer\"");
+    EXPECT_EQ(windowCardinals(session, "_NET_WM_PID"),
+              std::vector<unsigned long>{static_cast<unsigned long>(session.viewerPid)});
+
+    // _NET_WM_ICON: width, height and ARGB pixels, for each size. The picture is the lit blue
+    // surface on black: opaque, never red, blue in at least a fifth of it.
+    const std::vector<unsigned long> icon = windowCardinals(session, "_NET_WM_ICON");
+    std::vector<unsigned long> sizes;
+    for (std::size_t at = 0; at + 2 <= icon.size();) {
+        const unsigned long width = icon[at], height = icon[at + 1];
+        sizes.push_back(width);
+        ASSERT_EQ(width, height) << "icon at item " << at;
+        ASSERT_LE(at + 2 + width * height, icon.size()) << "icon at item " << at;
+        unsigned long blue = 0, bad = 0;
+        for (unsigned long i = 0; i < width * height; ++i) {
+            const unsigned long argb = icon[at + 2 + i];
+            const int a = argb >> 24 & 0xff, r = argb >> 16 & 0xff, b = argb & 0xff;
+            bad += a != 0xff || r > 8 ? 1 : 0;
+            blue += b > 64 ? 1 : 0;
+        }
+        EXPECT_EQ(bad, 0u) << width << "x" << height << " icon: transparent or red pixels";
+        EXPECT_GE(blue * 5, width * height) << width << "x" << height << " icon: too little blue";
+        at += 2 + width * height;
+    }
+    EXPECT_EQ(sizes, (std::vector<unsigned long>{48, 128})) << "sizes of _NET_WM_ICON";
 }
 
 // freeglut ends the process itself when the window manager asks the window to close.
@@ -728,6 +758,74 @@ TEST_F(Camera, MovementKeysMoveEye) {
         runProbes(f, r, probes);
         runProbes(f, r, outline);
     });
+}
+
+// ----- the command line -----
+
+struct ProcessResult {
+    int status = -1;     // waitpid status
+    std::string output;  // stdout and stderr
+};
+
+// Runs the viewer with `arguments` (shell words) and no X display.
+ProcessResult runWithoutDisplay(const std::string& arguments) {
+    ProcessResult result;
+    const std::string command = "env -u DISPLAY '" + viewerBinary() + "' " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        result.output.append(buffer, n);
+    result.status = pclose(pipe);
+    return result;
+}
+
+// The first column of the README's table of keys and mouse, without the backquotes.
+std::vector<std::string> readmeKeys() {
+    std::ifstream readme(E2E_README);
+    std::vector<std::string> keys;
+    std::string line;
+    bool inTable = false;
+    while (std::getline(readme, line)) {
+        if (line.rfind("| input | action |", 0) == 0) {
+            inTable = true;
+            std::getline(readme, line);  // the |---|---| row
+            continue;
+        }
+        if (!inTable) continue;
+        if (line.empty() || line[0] != '|') break;
+        std::string key = line.substr(1, line.find('|', 1) - 1);
+        key.erase(std::remove(key.begin(), key.end(), '`'), key.end());
+        const std::size_t first = key.find_first_not_of(' ');
+        keys.push_back(first == std::string::npos
+                           ? ""
+                           : key.substr(first, key.find_last_not_of(' ') - first + 1));
+    }
+    return keys;
+}
+
+// --help and --version need no display; without one the program explains itself and fails.
+TEST(CommandLine, HelpVersionAndNoDisplay) {
+    const ProcessResult version = runWithoutDisplay("--version");
+    EXPECT_EQ(version.status, 0) << describeStatus(version.status);
+    EXPECT_EQ(version.output, "scalar-field-viewer " VIEWER_VERSION "\n");
+
+    const ProcessResult help = runWithoutDisplay("--help");
+    EXPECT_EQ(help.status, 0) << describeStatus(help.status);
+    EXPECT_EQ(runWithoutDisplay("-h").output, help.output);
+    const std::vector<std::string> keys = readmeKeys();
+    EXPECT_EQ(keys.size(), 14u) << "rows of the README's table of keys and mouse";
+    for (const std::string& key : keys) {
+        // A row of the help's table: the key, then at least two spaces.
+        EXPECT_NE(help.output.find("\n  " + key + "  "), std::string::npos)
+            << "--help has no row for \"" << key << "\":\n"
+            << help.output;
+    }
+
+    const ProcessResult run = runWithoutDisplay("");
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1)
+        << describeStatus(run.status);
+    EXPECT_NE(run.output.find("xvfb-run scalar-field-viewer"), std::string::npos) << run.output;
 }
 
 // ----- memory -----

@@ -214,10 +214,10 @@ bool startViewer(XSession& session, const std::string& binary, std::string& erro
         error = "no executable viewer at " + binary;
         return false;
     }
-    std::vector<std::string> settings = {"DISPLAY=" + session.displayName,
-                                         "LIBGL_ALWAYS_SOFTWARE=1"};
+    std::vector<std::string> settings = {"DISPLAY=", "LIBGL_ALWAYS_SOFTWARE=1"};
     settings.insert(settings.end(), environment.begin(), environment.end());
-    session.viewerPid = spawn({binary}, settings, session.workDir + "/viewer.log", -1);
+    session.viewerPid = spawn({binary, "-display", session.displayName, "--no-such-option"},
+                              settings, session.workDir + "/viewer.log", -1);
     return session.viewerPid > 0;
 }
 
@@ -242,6 +242,34 @@ bool findWindowByTitle(XSession& session, const std::string& title, double timeo
 
 std::string windowNetWmName(XSession& session) {
     return utf8Property(session.display, session.window, "_NET_WM_NAME");
+}
+
+std::string windowClass(XSession& session) {
+    XClassHint hint{nullptr, nullptr};
+    if (!XGetClassHint(session.display, session.window, &hint)) return "";
+    const std::string both = std::string("\"") + (hint.res_name ? hint.res_name : "") + "\", \"" +
+                             (hint.res_class ? hint.res_class : "") + "\"";
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    return both;
+}
+
+std::vector<unsigned long> windowCardinals(XSession& session, const char* name) {
+    std::vector<unsigned long> items;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    // Xlib hands 32-bit items over as longs.
+    if (XGetWindowProperty(session.display, session.window,
+                           XInternAtom(session.display, name, False), 0, 1 << 20, False,
+                           XA_CARDINAL, &type, &format, &count, &remaining, &data) == Success &&
+        type == XA_CARDINAL && format == 32 && data != nullptr) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        items.assign(values, values + count);
+    }
+    if (data != nullptr) XFree(data);
+    return items;
 }
 
 WindowGeometry windowGeometry(XSession& session) {

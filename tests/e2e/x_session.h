@@ -30,7 +30,8 @@ std::string viewerBinary();
 bool startServer(XSession& session, std::string& error);
 
 // Starts the viewer in the session's server with software OpenGL; `environment` holds extra
-// NAME=value settings for the viewer alone.
+// NAME=value settings for the viewer alone. The server is named only by the -display option,
+// with an argument GLUT does not know beside it: both must reach GLUT as they are.
 bool startViewer(XSession& session, const std::string& binary, std::string& error,
                  const std::vector<std::string>& environment = {});
 
@@ -39,6 +40,12 @@ bool findWindowByTitle(XSession& session, const std::string& title, double timeo
 
 // The window's UTF-8 _NET_WM_NAME, or "" when it has none of that type.
 std::string windowNetWmName(XSession& session);
+
+// The window's WM_CLASS as "instance", "class"; "" without one.
+std::string windowClass(XSession& session);
+
+// A CARDINAL property of the window (_NET_WM_PID, _NET_WM_ICON, ...); empty without one.
+std::vector<unsigned long> windowCardinals(XSession& session, const char* name);
 
 struct WindowGeometry {
     int x, y;           // top-left corner of the drawing area on the root window, pixels
