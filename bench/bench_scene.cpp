@@ -107,8 +107,8 @@ void restoreInitialScene(int n) {
 
 int keptTriangles() {
     std::size_t triangles = 0;
-    for (int p = 0; p < scene.surface.partCount; ++p)
-        triangles += scene.surface.parts[p].triangleCount;
+    for (int slab = 0; slab < scene.surface.slabCount; ++slab)
+        triangles += scene.surface.slabs[slab].triangleCount;
     return static_cast<int>(triangles);
 }
 

@@ -5,6 +5,7 @@
 #include <GL/glut.h>
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <vector>
 
 #include "bench_scene.h"
@@ -159,10 +160,23 @@ void events(benchmark::State& state, Event event) {
     int iteration = 0;
     event(iteration++);
     finishFrame();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration inCallback{};
+    Clock::duration inFrame{};
     for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
         event(iteration++);
+        const Clock::time_point called = Clock::now();
         finishFrame();
+        inCallback += called - start;
+        inFrame += Clock::now() - called;
     }
+    // Where the time went: the callback, and the frame with the extraction it may do.
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["callback_ms"] =
+        std::chrono::duration<double, std::milli>(inCallback).count() / iterations;
+    state.counters["frame_ms"] =
+        std::chrono::duration<double, std::milli>(inFrame).count() / iterations;
     state.counters["rss_MiB"] = residentMiB();
     restoreInitialScene(n);
 }

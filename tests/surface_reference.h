@@ -39,8 +39,9 @@ inline ::testing::AssertionResult sameSurface(const SurfaceCache& kept,
                                               const ReferenceSurface& reference) {
     std::size_t cell = 0;
     std::size_t triangle = 0;
-    for (int p = 0; p < kept.partCount; ++p) {
-        const SurfacePart& part = kept.parts[p];
+    for (int slab = 0; slab < kept.slabCount; ++slab) {
+        if (!kept.kept[slab]) return ::testing::AssertionFailure() << "slab " << slab << " lost";
+        const SurfacePart& part = kept.slabs[slab];
         for (std::size_t c = 0; c < part.cellCount; ++c, ++cell) {
             if (cell >= reference.cellTriangles.size() ||
                 part.cellTriangles[c] != reference.cellTriangles[cell])

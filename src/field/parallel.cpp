@@ -48,3 +48,69 @@ void runInParts(int parts, void (*work)(void* context, int part), void* context)
         }
     }
 }
+
+namespace {
+
+void markDone(SharedWork& shared, int item) {
+    pthread_mutex_lock(&shared.mutex);
+    shared.done[item] = true;
+    pthread_cond_broadcast(&shared.itemDone);
+    pthread_mutex_unlock(&shared.mutex);
+}
+
+// Claims and does one item; false when none is left to claim.
+bool doNextItem(SharedWork& shared) {
+    const int item = shared.next.fetch_add(1);
+    if (item >= shared.count) return false;
+    shared.work(shared.context, item);
+    markDone(shared, item);
+    return true;
+}
+
+void* helpWithItems(void* argument) {
+    SharedWork& shared = *static_cast<SharedWork*>(argument);
+    while (doNextItem(shared)) {
+    }
+    return nullptr;
+}
+
+bool isDone(SharedWork& shared, int item) {
+    pthread_mutex_lock(&shared.mutex);
+    const bool done = shared.done[item];
+    pthread_mutex_unlock(&shared.mutex);
+    return done;
+}
+
+}  // namespace
+
+void startSharedWork(SharedWork& shared, int count, void (*work)(void* context, int item),
+                     void* context, bool help) {
+    shared.work = work;
+    shared.context = context;
+    shared.count = count < kMaxSharedItems ? count : kMaxSharedItems;
+    shared.next.store(0);
+    for (bool& done : shared.done)
+        done = false;
+    pthread_mutex_init(&shared.mutex, nullptr);
+    pthread_cond_init(&shared.itemDone, nullptr);
+    shared.helped = help && pthread_create(&shared.helper, nullptr, helpWithItems, &shared) == 0;
+}
+
+void awaitItem(SharedWork& shared, int item) {
+    while (!isDone(shared, item)) {
+        if (doNextItem(shared)) continue;
+        // Every item is claimed: the helper has this one in hand.
+        pthread_mutex_lock(&shared.mutex);
+        while (!shared.done[item])
+            pthread_cond_wait(&shared.itemDone, &shared.mutex);
+        pthread_mutex_unlock(&shared.mutex);
+    }
+}
+
+void finishSharedWork(SharedWork& shared) {
+    while (doNextItem(shared)) {
+    }
+    if (shared.helped) pthread_join(shared.helper, nullptr);
+    pthread_cond_destroy(&shared.itemDone);
+    pthread_mutex_destroy(&shared.mutex);
+}

@@ -5,9 +5,9 @@
 
 namespace {
 
-constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a part before its first growth
+constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its first growth
 // An extraction visiting fewer cells than this stays on one thread.
-constexpr std::size_t kCellsPerPart = 65536;
+constexpr std::size_t kCellsToHelp = 65536;
 
 // Makes room in `buffer` for `needed` elements of `size` bytes, doubling; false when the
 // storage cannot be had (the buffer is left as it was).
@@ -46,13 +46,14 @@ bool reserveCell(SurfacePart& part) {
     return room;
 }
 
-// Polygonises one cell straight into the part's storage, each triangle with its normal.
-bool appendCell(SurfacePart& part, const GridCell& cell, const GridPoint* points, double isolevel,
-                Vec3 edgeVertices[kEdgesPerCell]) {
+// One cut cell's triangles, straight into the part's storage, each with its normal: the
+// crossings and triangles of its configuration, as polygoniseCell makes them.
+bool appendCell(SurfacePart& part, const GridCell& cell, int index, const GridPoint* points,
+                double isolevel, Vec3 edgeVertices[kEdgesPerCell]) {
     if (!reserveCell(part)) return false;
+    if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return true;
     Triangle* triangles = part.triangles + part.triangleCount;
-    const int count = polygoniseCell(cell, points, isolevel, edgeVertices, triangles);
-    if (count == 0) return true;
+    const int count = buildTriangles(triangles, edgeVertices, index);
     for (int t = 0; t < count; ++t)
         triangleNormal(triangles[t], part.normals[part.triangleCount + t]);
     part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
@@ -60,55 +61,70 @@ bool appendCell(SurfacePart& part, const GridCell& cell, const GridPoint* points
     return true;
 }
 
-struct Extraction {
-    const CutBlocks* blocks;
-    const GridCell* cells;
+// What the extraction of one slab needs.
+struct SlabJob {
     const GridPoint* points;
-    int n;
     double isolevel;
     SurfaceCache* surface;
-    int partRows[kMaxParts + 1];  // part p extracts rows i in [partRows[p], partRows[p + 1])
-    bool outOfStorage[kMaxParts];
 };
 
-void extractPart(void* context, int part) {
-    Extraction& job = *static_cast<Extraction*>(context);
-    SurfacePart& out = job.surface->parts[part];
+void extractSlab(void* context, int slab) {
+    SlabJob& job = *static_cast<SlabJob*>(context);
+    SurfaceCache& surface = *job.surface;
+    SurfacePart& out = surface.slabs[slab];
     out.cellCount = 0;
     out.triangleCount = 0;
     bool room = true;
     Vec3 edgeVertices[kEdgesPerCell];
-    forEachCutCell(*job.blocks, job.cells, job.points, job.n, job.isolevel, job.partRows[part],
-                   job.partRows[part + 1], [&](const GridCell& cell) {
-                       room = room && appendCell(out, cell, job.points, job.isolevel, edgeVertices);
-                   });
-    job.outOfStorage[part] = !room;
+    forEachCutCell(
+        surface.blocks, job.points, surface.cellsPerAxis, job.isolevel, slabBegin(surface, slab),
+        slabEnd(surface, slab), [&](const GridCell& cell, int index) {
+            room = room && appendCell(out, cell, index, job.points, job.isolevel, edgeVertices);
+        });
+    surface.kept[slab] = room;
 }
 
-// Splits the rows into parts of whole blocks with about as many blocks to visit each.
-int splitRows(const CutBlocks& blocks, int n, int partRows[kMaxParts + 1]) {
-    const int perAxis = blocks.blocksPerAxis;
-    int visits[kMaxBlocksPerAxis] = {};
-    long total = 0;
-    for (int a = 0; a < perAxis; ++a) {
-        for (int b = 0; b < perAxis; ++b)
-            visits[a] += __builtin_popcount(blocks.columns[a * perAxis + b]);
-        total += visits[a];
-    }
-    const std::size_t blockVolume =
-        static_cast<std::size_t>(blocks.blockCells) * blocks.blockCells * blocks.blockCells;
-    int parts = partCount();
-    if (static_cast<std::size_t>(total) * blockVolume < kCellsPerPart) parts = 1;
+// Cells the extraction visits: below this, a helper thread costs more than it saves.
+std::size_t cellsToVisit(const CutBlocks& blocks) {
+    std::size_t visited = 0;
+    for (int column = 0; column < blocks.blocksPerAxis * blocks.blocksPerAxis; ++column)
+        visited += __builtin_popcount(blocks.columns[column]);
+    return visited * blocks.blockCells * blocks.blockCells * blocks.blockCells;
+}
 
-    partRows[0] = 0;
-    int count = 1;
-    long sum = 0;
-    for (int a = 0; a + 1 < perAxis && count < parts; ++a) {
-        sum += visits[a];
-        if (sum * parts >= count * total) partRows[count++] = (a + 1) * blocks.blockCells;
+bool current(const SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
+             double isolevel) {
+    // The isolevel is compared bit for bit: the same bits give the same surface.
+    return surface.complete && surface.cells == cells && surface.points == points &&
+           surface.cellsPerAxis == n &&
+           std::memcmp(&surface.isolevel, &isolevel, sizeof isolevel) == 0 &&
+           surface.writeCount == gridWriteCount();
+}
+
+void useSurfaceAfresh(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
+                      double isolevel, const FieldSummary& summary,
+                      void (*use)(void* context, const SurfaceCache& surface, int slab),
+                      void* context) {
+    surface.cells = cells;
+    surface.points = points;
+    surface.cellsPerAxis = n;
+    surface.isolevel = isolevel;
+    surface.writeCount = gridWriteCount();
+    findCutBlocks(surface.blocks, summary, n, points, isolevel);
+    surface.slabCount = n > 0 ? surface.blocks.blocksPerAxis : 0;
+
+    SlabJob job{points, isolevel, &surface};
+    SharedWork shared;
+    startSharedWork(shared, surface.slabCount, extractSlab, &job,
+                    cellsToVisit(surface.blocks) >= kCellsToHelp);
+    bool complete = true;
+    for (int slab = 0; slab < surface.slabCount; ++slab) {
+        awaitItem(shared, slab);
+        complete = complete && surface.kept[slab];
+        if (use) use(context, surface, slab);
     }
-    partRows[count] = n;
-    return count;
+    finishSharedWork(shared);
+    surface.complete = complete;
 }
 
 }  // namespace
@@ -134,36 +150,19 @@ void findCutBlocks(CutBlocks& blocks, const FieldSummary& summary, int n, const 
     }
 }
 
-bool extractSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-                    double isolevel, const FieldSummary& summary) {
-    surface.complete = false;
-    surface.partCount = 0;
-    if (n > 0) {
-        CutBlocks blocks;
-        findCutBlocks(blocks, summary, n, points, isolevel);
-        Extraction job{&blocks, cells, points, n, isolevel, &surface, {}, {}};
-        const int parts = splitRows(blocks, n, job.partRows);
-        runInParts(parts, extractPart, &job);
-        for (int part = 0; part < parts; ++part) {
-            if (job.outOfStorage[part]) return false;
-        }
-        surface.partCount = parts;
+void useSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
+                double isolevel, const FieldSummary& summary,
+                void (*use)(void* context, const SurfaceCache& surface, int slab), void* context) {
+    if (!current(surface, cells, points, n, isolevel)) {
+        useSurfaceAfresh(surface, cells, points, n, isolevel, summary, use, context);
+        return;
     }
-    surface.cells = cells;
-    surface.points = points;
-    surface.cellsPerAxis = n;
-    surface.isolevel = isolevel;
-    surface.writeCount = gridWriteCount();
-    surface.complete = true;
-    return true;
+    for (int slab = 0; slab < surface.slabCount; ++slab)
+        use(context, surface, slab);
 }
 
-bool updateSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-                   double isolevel, const FieldSummary& summary) {
-    // Compared bit for bit: the same bits give the same surface.
-    const bool current = surface.complete && surface.cells == cells && surface.points == points &&
-                         surface.cellsPerAxis == n &&
-                         std::memcmp(&surface.isolevel, &isolevel, sizeof isolevel) == 0 &&
-                         surface.writeCount == gridWriteCount();
-    return current || extractSurface(surface, cells, points, n, isolevel, summary);
+bool extractSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
+                    double isolevel, const FieldSummary& summary) {
+    useSurfaceAfresh(surface, cells, points, n, isolevel, summary, nullptr, nullptr);
+    return surface.complete;
 }

@@ -70,27 +70,20 @@ void drawCell(const Triangle* triangles, const Vec3* normals, int count) {
     glEnd();
 }
 
-// Draws the cut cells in storage order from the kept surface, extracted afresh when the grid or
-// the isolevel changed. Should there be no storage to keep it, the cells are drawn as they are
-// polygonised.
-void drawSurface() {
-    SurfaceCache& surface = scene.surface;
-    if (updateSurface(surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
-                      scene.fieldSummary)) {
-        for (int p = 0; p < surface.partCount; ++p) {
-            const SurfacePart& part = surface.parts[p];
-            std::size_t t = 0;
-            for (std::size_t c = 0; c < part.cellCount; ++c) {
-                drawCell(part.triangles + t, part.normals + t, part.cellTriangles[c]);
-                t += part.cellTriangles[c];
-            }
+// Draws one slab of the surface: from the kept triangles, or, should there have been no storage
+// to keep them, polygonising its rows as they are drawn.
+void drawSlab(void* /*context*/, const SurfaceCache& surface, int slab) {
+    if (surface.kept[slab]) {
+        const SurfacePart& part = surface.slabs[slab];
+        std::size_t t = 0;
+        for (std::size_t c = 0; c < part.cellCount; ++c) {
+            drawCell(part.triangles + t, part.normals + t, part.cellTriangles[c]);
+            t += part.cellTriangles[c];
         }
         return;
     }
-    CutBlocks blocks;
-    findCutBlocks(blocks, scene.fieldSummary, scene.cellsPerAxis, scene.points, scene.isolevel);
-    forEachCutCell(blocks, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel, 0,
-                   scene.cellsPerAxis, [](const GridCell& cell) {
+    forEachCutCell(surface.blocks, scene.points, scene.cellsPerAxis, scene.isolevel,
+                   slabBegin(surface, slab), slabEnd(surface, slab), [](const GridCell& cell, int) {
                        scene.triangleCount = polygoniseCell(cell, scene.points, scene.isolevel,
                                                             scene.edgeVertices, scene.triangles);
                        Vec3 normals[kMaxTrianglesPerCell];
@@ -99,6 +92,13 @@ void drawSurface() {
                        if (scene.triangleCount > 0)
                            drawCell(scene.triangles, normals, scene.triangleCount);
                    });
+}
+
+// Draws the cut cells in storage order, slab by slab, from the kept surface; when the grid or
+// the isolevel changed it is extracted afresh, each slab drawn as soon as it is ready.
+void drawSurface() {
+    useSurface(scene.surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
+               scene.fieldSummary, drawSlab, nullptr);
 }
 
 // Wire sphere around the selected ball: green while it is enabled, red while it is not.
