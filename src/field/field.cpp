@@ -176,6 +176,15 @@ void foldRow(const FieldPass& pass, int i, int j, const GridPoint* row, int aLow
     }
 }
 
+// Asks for points [0, count) ahead of their use.
+void prefetchPoints(const GridPoint* points, std::size_t count) {
+    constexpr std::size_t kLine = 64;  // bytes
+    const char* from = reinterpret_cast<const char*>(points);
+    const char* to = reinterpret_cast<const char*>(points + count);
+    for (; from < to; from += kLine)
+        __builtin_prefetch(from, 1);
+}
+
 void runPassPart(void* context, int part) {
     const FieldPass& pass = *static_cast<const FieldPass*>(context);
     const std::size_t length = static_cast<std::size_t>(pass.box.high[2] - pass.box.low[2]) + 1;
@@ -191,8 +200,11 @@ void runPassPart(void* context, int part) {
         }
         for (int j = pass.box.low[1]; j <= pass.box.high[1]; ++j) {
             GridPoint* row = rowOf(pass, i, j);
-            if (!wholeRows)
+            if (!wholeRows) {
+                // The next stretch lies a row further on, out of the processor's sight.
+                if (j < pass.box.high[1]) prefetchPoints(rowOf(pass, i, j + 1), length);
                 addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh, row, length);
+            }
             // The block before the part's first row is another part's: see runPass.
             if (pass.summary)
                 foldRow(pass, i, j, row, first / pass.blockCells, pass.blocks.high[0]);
