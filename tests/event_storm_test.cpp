@@ -16,6 +16,7 @@
 #include "input/commands.h"
 #include "render/display.h"
 #include "scene_fixture.h"
+#include "surface_reference.h"
 
 namespace {
 
@@ -260,6 +261,11 @@ void runStorm(unsigned long long seed, int count) {
         }
         if (i % 1000 == 0) {
             ASSERT_TRUE(labelsOfAFrame()) << "after event " << i;
+            // The surface that frame drew, kept through every event before it.
+            ASSERT_TRUE(sameSurface(
+                scene.surface,
+                referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel)))
+                << "after event " << i;
         }
     }
 }

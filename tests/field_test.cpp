@@ -7,10 +7,18 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "field/grid.h"
+
+// How GoogleTest shows a kernel in the names of the cases.
+void PrintTo(FieldKernel kernel, std::ostream* out) {
+    static const char* const kNames[] = {"scalar", "pairs", "fours"};
+    *out << kNames[static_cast<int>(kernel)];
+}
 
 namespace {
 
@@ -342,8 +350,9 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
 }
 
 std::string kernelName(const ::testing::TestParamInfo<FieldKernel>& info) {
-    static const char* const kNames[] = {"scalar", "pairs", "fours"};
-    return kNames[static_cast<int>(info.param)];
+    std::ostringstream name;
+    PrintTo(info.param, &name);
+    return name.str();
 }
 
 INSTANTIATE_TEST_SUITE_P(evaluateField, oddGrids,
