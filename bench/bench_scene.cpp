@@ -18,7 +18,21 @@ namespace {
 
 bool windowOpen = false;
 bool displayed = false;
-SceneState initialScene;  // balls and parameters as initScene left them
+// Balls and parameters as initScene left them.
+struct InitialScene {
+    Ball balls[kBallCount];
+    double isolevel;
+    int selectedBall;
+    Camera camera;
+} initialScene;
+
+void keepInitialScene() {
+    for (int b = 0; b < kBallCount; ++b)
+        initialScene.balls[b] = scene.balls[b];
+    initialScene.isolevel = scene.isolevel;
+    initialScene.selectedBall = scene.selectedBall;
+    initialScene.camera = scene.camera;
+}
 
 // The viewer's display callback, noting that a frame has been drawn.
 void displayOnce() {
@@ -42,7 +56,7 @@ bool openBenchWindow(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         initScene();
-        initialScene = scene;
+        keepInitialScene();
         return false;
     }
     glutInit(&argc, argv);
@@ -51,7 +65,7 @@ bool openBenchWindow(int argc, char** argv) {
     glutInitWindowSize(scene.windowWidth, scene.windowHeight);
     glutCreateWindow(kWindowTitle);
     initScene();
-    initialScene = scene;
+    keepInitialScene();
     registerCallbacks();
     glutDisplayFunc(displayOnce);
 

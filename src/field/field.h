@@ -35,7 +35,7 @@ void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* bal
 // Cells along each side of a block of the field summary. Grids of more than
 // kMaxBlocksPerAxis blocks per axis get larger blocks.
 constexpr int kBlockCells = 8;
-constexpr int kMaxBlocksPerAxis = 32;
+constexpr int kMaxBlocksPerAxis = 16;
 constexpr int kMaxBlocks = kMaxBlocksPerAxis * kMaxBlocksPerAxis * kMaxBlocksPerAxis;
 
 // Block side and blocks per axis of the summary of a grid of n cells per axis.

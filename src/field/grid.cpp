@@ -11,48 +11,57 @@
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
-constexpr std::size_t kHeader = 64;  // bytes before an array; keeps it cache-line aligned
+constexpr std::size_t kPage = 4096;                        // bytes
+constexpr std::size_t kHeader = 64;  // bytes before a heap array; keeps it cache-line aligned
+
+// The word just before an array: the length of its own mapping, or 0 for the heap.
+std::size_t& mappingLength(void* storage) {
+    return *reinterpret_cast<std::size_t*>(static_cast<unsigned char*>(storage) -
+                                           sizeof(std::size_t));
+}
 
 // Storage for grid arrays. Faulting in fresh 4 KiB pages dominated the making of a fine grid
 // (about 45,000 faults at N = 128), so an array of a huge page or more gets a mapping of its
-// own, aligned to huge pages and marked for them (where the system has no huge pages the hint
-// is ignored). Its own mapping also goes back to the system as soon as the array is released,
-// whatever the C library does with freed heap memory. Smaller arrays come from malloc. The
-// header in front of each array holds the length of its mapping, 0 for malloc.
+// own, starting on a huge-page boundary and marked for them (where the system has no huge pages
+// the hint is ignored). The page before it holds the mapping's length; were it in the array's
+// first huge page, the 64 MiB of cells at N = 128 would spill 64 bytes into one more, a whole
+// 2 MiB resident. Its own mapping also goes back to the system as soon as the array is released,
+// whatever the C library does with freed heap memory. Smaller arrays come from malloc.
 void* obtainGridStorage(std::size_t size) {
     if (size < kHugePage) {
         auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size));
         if (block == nullptr) return nullptr;
-        *reinterpret_cast<std::size_t*>(block) = 0;
+        mappingLength(block + kHeader) = 0;
         return block + kHeader;
     }
-    const std::size_t length = (kHeader + size + kHugePage - 1) / kHugePage * kHugePage;
-    // One huge page more than needed, so that an aligned stretch of `length` lies within.
-    const std::size_t reserved = length + kHugePage;
+    const std::size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
+    // A huge page more than needed, so that an aligned stretch of `length` after the header page
+    // lies within.
+    const std::size_t reserved = kPage + length + kHugePage;
     void* mapping =
         mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
     auto* const first = static_cast<unsigned char*>(mapping);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first);
-    const std::size_t lead = (kHugePage - address % kHugePage) % kHugePage;
-    unsigned char* const block = first + lead;
-    if (lead > 0) munmap(first, lead);
-    if (reserved - lead > length) munmap(block + length, reserved - lead - length);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first + kPage);
+    unsigned char* const array = first + kPage + (kHugePage - address % kHugePage) % kHugePage;
+    unsigned char* const header = array - kPage;
+    if (header > first) munmap(first, header - first);
+    unsigned char* const end = array + length;
+    if (first + reserved > end) munmap(end, first + reserved - end);
 #ifdef MADV_HUGEPAGE
-    madvise(block, length, MADV_HUGEPAGE);
+    madvise(array, length, MADV_HUGEPAGE);
 #endif
-    *reinterpret_cast<std::size_t*>(block) = length;
-    return block + kHeader;
+    mappingLength(array) = kPage + length;
+    return array;
 }
 
 void releaseGridStorage(void* storage) {
     if (storage == nullptr) return;
-    unsigned char* const block = static_cast<unsigned char*>(storage) - kHeader;
-    const std::size_t length = *reinterpret_cast<const std::size_t*>(block);
+    const std::size_t length = mappingLength(storage);
     if (length == 0) {
-        std::free(block);
+        std::free(static_cast<unsigned char*>(storage) - kHeader);
     } else {
-        munmap(block, length);
+        munmap(static_cast<unsigned char*>(storage) - kPage, length);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "field/surface.h"
 
-#include <cstdlib>
+#include <sys/mman.h>
+
 #include <cstring>
 
 namespace {
@@ -8,22 +9,34 @@ namespace {
 constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its first growth
 // An extraction visiting fewer cells than this stays on one thread.
 constexpr std::size_t kCellsToHelp = 65536;
+constexpr std::size_t kPage = 4096;  // bytes
 
-// Makes room in `buffer` for `needed` elements of `size` bytes, doubling; false when the
-// storage cannot be had (the buffer is left as it was).
+std::size_t pageBytes(std::size_t capacity, std::size_t size) {
+    return (capacity * size + kPage - 1) / kPage * kPage;
+}
+
+// Makes room in `buffer` for `needed` elements of `size` bytes. Slab arrays are mappings of
+// their own, grown by doubling with mremap, which copies nothing and leaves the pages beyond the
+// used ones untouched, so they cost no memory; in the heap every smaller block of a growing
+// array stayed resident (some 5 MiB at N = 128). False when the storage cannot be had; the
+// buffer is then left as it was.
 bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size_t size) {
     if (needed <= capacity) return true;
     std::size_t grown = capacity < kFirstCapacity ? kFirstCapacity : capacity;
     while (grown < needed)
         grown *= 2;
-    void* larger = std::realloc(buffer, grown * size);
-    if (larger == nullptr) return false;
+    const std::size_t bytes = pageBytes(grown, size);
+    void* larger =
+        buffer == nullptr
+            ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+            : mremap(buffer, pageBytes(capacity, size), bytes, MREMAP_MAYMOVE);
+    if (larger == MAP_FAILED) return false;
     buffer = larger;
-    capacity = grown;
+    capacity = bytes / size;
     return true;
 }
 
-// Room for one more cut cell and its triangles and normals.
+// Room for one more cut cell and its triangles.
 bool reserveCell(SurfacePart& part) {
     if (part.cellCount < part.cellCapacity &&
         part.triangleCount + kMaxTrianglesPerCell <= part.triangleCapacity) {
@@ -31,31 +44,21 @@ bool reserveCell(SurfacePart& part) {
     }
     void* cells = part.cellTriangles;
     void* triangles = part.triangles;
-    void* normals = part.normals;
-    const std::size_t needed = part.triangleCount + kMaxTrianglesPerCell;
-    std::size_t triangleCapacity = part.triangleCapacity;
-    std::size_t normalCapacity = part.triangleCapacity;
     const bool room = reserve(cells, part.cellCapacity, part.cellCount + 1, 1) &&
-                      reserve(triangles, triangleCapacity, needed, sizeof(Triangle)) &&
-                      reserve(normals, normalCapacity, needed, sizeof(Vec3));
+                      reserve(triangles, part.triangleCapacity,
+                              part.triangleCount + kMaxTrianglesPerCell, sizeof(Triangle));
     part.cellTriangles = static_cast<unsigned char*>(cells);
     part.triangles = static_cast<Triangle*>(triangles);
-    part.normals = static_cast<Vec3*>(normals);
-    // Both arrays hold at least the smaller capacity.
-    part.triangleCapacity = triangleCapacity < normalCapacity ? triangleCapacity : normalCapacity;
     return room;
 }
 
-// One cut cell's triangles, straight into the part's storage, each with its normal: the
-// crossings and triangles of its configuration, as polygoniseCell makes them.
+// One cut cell's triangles, straight into the part's storage: the crossings and triangles of its
+// configuration, as polygoniseCell makes them.
 bool appendCell(SurfacePart& part, const GridCell& cell, int index, const GridPoint* points,
                 double isolevel, Vec3 edgeVertices[kEdgesPerCell]) {
     if (!reserveCell(part)) return false;
     if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return true;
-    Triangle* triangles = part.triangles + part.triangleCount;
-    const int count = buildTriangles(triangles, edgeVertices, index);
-    for (int t = 0; t < count; ++t)
-        triangleNormal(triangles[t], part.normals[part.triangleCount + t]);
+    const int count = buildTriangles(part.triangles + part.triangleCount, edgeVertices, index);
     part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
     part.triangleCount += count;
     return true;

@@ -19,7 +19,6 @@ struct SurfacePart {
     std::size_t cellCount = 0;
     std::size_t cellCapacity = 0;
     Triangle* triangles = nullptr;  // the cells' triangles, one cell after another
-    Vec3* normals = nullptr;        // triangleNormal of each of them
     std::size_t triangleCount = 0;
     std::size_t triangleCapacity = 0;
 };

@@ -58,10 +58,12 @@ void setSurfaceMaterial() {
 }
 
 // One cut cell: its own begin/end pair, one normal per triangle, then its three vertices.
-void drawCell(const Triangle* triangles, const Vec3* normals, int count) {
+void drawCell(const Triangle* triangles, int count) {
     glBegin(GL_TRIANGLES);
+    Vec3 normal;
     for (int t = 0; t < count; ++t) {
-        const GLfloat components[3] = {normals[t].x, normals[t].y, normals[t].z};
+        triangleNormal(triangles[t], normal);
+        const GLfloat components[3] = {normal.x, normal.y, normal.z};
         glNormal3fv(components);
         for (const Vec3& v : triangles[t].vertices) {
             glVertex3f(v.x, v.y, v.z);
@@ -77,7 +79,7 @@ void drawSlab(void* /*context*/, const SurfaceCache& surface, int slab) {
         const SurfacePart& part = surface.slabs[slab];
         std::size_t t = 0;
         for (std::size_t c = 0; c < part.cellCount; ++c) {
-            drawCell(part.triangles + t, part.normals + t, part.cellTriangles[c]);
+            drawCell(part.triangles + t, part.cellTriangles[c]);
             t += part.cellTriangles[c];
         }
         return;
@@ -86,11 +88,7 @@ void drawSlab(void* /*context*/, const SurfaceCache& surface, int slab) {
                    slabBegin(surface, slab), slabEnd(surface, slab), [](const GridCell& cell, int) {
                        scene.triangleCount = polygoniseCell(cell, scene.points, scene.isolevel,
                                                             scene.edgeVertices, scene.triangles);
-                       Vec3 normals[kMaxTrianglesPerCell];
-                       for (int t = 0; t < scene.triangleCount; ++t)
-                           triangleNormal(scene.triangles[t], normals[t]);
-                       if (scene.triangleCount > 0)
-                           drawCell(scene.triangles, normals, scene.triangleCount);
+                       if (scene.triangleCount > 0) drawCell(scene.triangles, scene.triangleCount);
                    });
 }
 
