@@ -93,8 +93,9 @@ int main(int argc, char** argv) {
     glutInitWindowPosition(kWindowLeft, kWindowTop);
     glutInitWindowSize(scene.windowWidth, scene.windowHeight);
     glutCreateWindow(kWindowTitle);
-    setUtf8Title(kWindowTitle);
+    // The identity first: whoever finds the window by its UTF-8 title then finds it complete.
     setWindowIdentity();
+    setUtf8Title(kWindowTitle);
     initScene();
     registerCallbacks();
     glutMainLoop();
