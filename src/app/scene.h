@@ -48,7 +48,8 @@ struct SceneState {
     FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
     SurfaceCache surface;       // the surface the last frame drew
 
-    // Scratch of the polygoniser for the one cell in hand.
+    // Scratch of the polygoniser for the one cell in hand, on the thread of the callbacks (a frame
+    // polygonises into it only when there was no storage to keep the surface).
     Vec3 edgeVertices[kEdgesPerCell]{};
     Triangle triangles[kMaxTrianglesPerCell]{};
     int triangleCount = 0;

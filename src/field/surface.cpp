@@ -108,6 +108,7 @@ void useSurfaceAfresh(SurfaceCache& surface, const GridCell* cells, const GridPo
                       double isolevel, const FieldSummary& summary,
                       void (*use)(void* context, const SurfaceCache& surface, int slab),
                       void* context) {
+    surface.complete = false;
     surface.cells = cells;
     surface.points = points;
     surface.cellsPerAxis = n;
