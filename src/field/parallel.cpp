@@ -84,7 +84,7 @@ bool isDone(SharedWork& shared, int item) {
 }  // namespace
 
 void startSharedWork(SharedWork& shared, int count, void (*work)(void* context, int item),
-                     void* context, bool help) {
+                     void* context, bool help, bool callerHelps) {
     shared.work = work;
     shared.context = context;
     shared.count = count < kMaxSharedItems ? count : kMaxSharedItems;
@@ -94,12 +94,13 @@ void startSharedWork(SharedWork& shared, int count, void (*work)(void* context, 
     pthread_mutex_init(&shared.mutex, nullptr);
     pthread_cond_init(&shared.itemDone, nullptr);
     shared.helped = help && pthread_create(&shared.helper, nullptr, helpWithItems, &shared) == 0;
+    shared.callerHelps = callerHelps || !shared.helped;
 }
 
 void awaitItem(SharedWork& shared, int item) {
     while (!isDone(shared, item)) {
-        if (doNextItem(shared)) continue;
-        // Every item is claimed: the helper has this one in hand.
+        if (shared.callerHelps && doNextItem(shared)) continue;
+        // The helper has this one in hand, or will have.
         pthread_mutex_lock(&shared.mutex);
         while (!shared.done[item])
             pthread_cond_wait(&shared.itemDone, &shared.mutex);

@@ -32,15 +32,18 @@ struct SharedWork {
     pthread_mutex_t mutex;
     pthread_cond_t itemDone;
     pthread_t helper;
-    bool helped;  // the helper thread runs
+    bool helped;       // the helper thread runs
+    bool callerHelps;  // the caller claims items too while it waits
 };
 
 // Starts the helper on items 0 .. count-1 (count at most kMaxSharedItems) when `help`; without
-// it, or when no thread can be had, the caller does them all as it awaits them.
+// it, or when no thread can be had, the caller does them all as it awaits them. With a helper,
+// the caller claims items too only when `callerHelps`: a caller with work of its own on each
+// item (drawing it, say) does better to leave them all to the helper, which then stays ahead.
 void startSharedWork(SharedWork& shared, int count, void (*work)(void* context, int item),
-                     void* context, bool help);
+                     void* context, bool help, bool callerHelps);
 
-// Returns once `item` is done, doing unclaimed items on the calling thread meanwhile.
+// Returns once `item` is done, doing unclaimed items on the calling thread meanwhile if it may.
 void awaitItem(SharedWork& shared, int item);
 
 // Does what is left, and ends the helper.

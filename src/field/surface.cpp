@@ -119,8 +119,9 @@ void useSurfaceAfresh(SurfaceCache& surface, const GridCell* cells, const GridPo
 
     SlabJob job{points, isolevel, &surface};
     SharedWork shared;
+    // A caller that uses the slabs leaves their extraction to the helper, which stays ahead.
     startSharedWork(shared, surface.slabCount, extractSlab, &job,
-                    cellsToVisit(surface.blocks) >= kCellsToHelp);
+                    cellsToVisit(surface.blocks) >= kCellsToHelp, use == nullptr);
     bool complete = true;
     for (int slab = 0; slab < surface.slabCount; ++slab) {
         awaitItem(shared, slab);
