@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 #include "field/kernel.h"
@@ -56,6 +57,31 @@ FieldKernel widestKernel() {
     return widest;
 }
 
+// Coordinate of index t along an axis of a grid of `side` points per axis.
+double axisCoordinate(const GridPoint* points, std::size_t side, int axis, int t) {
+    const std::size_t u = static_cast<std::size_t>(t);
+    if (axis == 0) return points[u * side * side].position.x;
+    if (axis == 1) return points[u * side].position.y;
+    return points[u].position.z;
+}
+
+// The least index whose coordinate along the axis is at least `value` (n + 1 if none); the
+// lattice's coordinates grow with the index.
+int firstIndexFrom(const GridPoint* points, int n, int axis, double value) {
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+    int low = 0;
+    int high = n + 1;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (axisCoordinate(points, side, axis, middle) >= value) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
+}
+
 // Inclusive ranges of indices along i, j and k: of points, or of summary blocks.
 struct IndexBox {
     int low[3];
@@ -65,6 +91,12 @@ struct IndexBox {
 // One field pass over a box of points with one batch of prepared balls, split into parts along
 // i at block boundaries. With a summary, it also sets the ranges of the blocks in `blocks`, all
 // of whose points lie in the box.
+// The reach of a changed ball, before or after its change: the points within `radius` of the
+// centre are the ones whose values can change.
+struct Sphere {
+    double x, y, z, radius;
+};
+
 struct FieldPass {
     FieldKernel kernel;
     const BallReach* reach;
@@ -73,6 +105,8 @@ struct FieldPass {
     GridPoint* points;
     int n;
     IndexBox box;
+    const Sphere* changed;  // when there are any, only the points they reach are computed
+    int changedCount;
     FieldSummary* summary;  // null: values only
     IndexBox blocks;
     int blockCells;
@@ -186,12 +220,38 @@ void prefetchPoints(const GridPoint* points, std::size_t count) {
         __builtin_prefetch(from, 1);
 }
 
+// The stretch [from, to] of row (i, j) of the box that a changed ball reaches, give or take a
+// point (see addReach); from > to when none does.
+void reachedStretch(const FieldPass& pass, int i, int j, int& from, int& to) {
+    const std::size_t side = static_cast<std::size_t>(pass.n) + 1;
+    const Vec3& start = pass.points[(i * side + j) * side].position;
+    from = pass.box.high[2] + 1;
+    to = pass.box.low[2] - 1;
+    for (int c = 0; c < pass.changedCount; ++c) {
+        const Sphere& sphere = pass.changed[c];
+        const double dx = start.x - sphere.x;
+        const double dy = start.y - sphere.y;
+        // A little more than the radius, against the rounding of the sums of squares.
+        const double radius = sphere.radius * (1.0 + 1e-9) + 1e-9;
+        const double halfChord = radius * radius - dx * dx - dy * dy;
+        if (!(halfChord >= 0.0)) continue;
+        const double w = std::sqrt(halfChord);
+        const int low = firstIndexFrom(pass.points, pass.n, 2, sphere.z - w) - 1;
+        const int high =
+            firstIndexFrom(pass.points, pass.n, 2, std::nextafter(sphere.z + w, kInfinity));
+        if (low < from) from = low;
+        if (high > to) to = high;
+    }
+    if (from < pass.box.low[2]) from = pass.box.low[2];
+    if (to > pass.box.high[2]) to = pass.box.high[2];
+}
+
 void runPassPart(void* context, int part) {
     const FieldPass& pass = *static_cast<const FieldPass*>(context);
     const std::size_t length = static_cast<std::size_t>(pass.box.high[2] - pass.box.low[2]) + 1;
     // Rows that span all of k follow each other in memory: one kernel call takes all of them,
     // with no short remainder at the end of each row.
-    const bool wholeRows = length == static_cast<std::size_t>(pass.n) + 1;
+    const bool wholeRows = pass.changedCount == 0 && length == static_cast<std::size_t>(pass.n) + 1;
     const std::size_t rows = static_cast<std::size_t>(pass.box.high[1] - pass.box.low[1]) + 1;
     const int first = pass.partRows[part];
     for (int i = first; i < pass.partRows[part + 1]; ++i) {
@@ -204,7 +264,16 @@ void runPassPart(void* context, int part) {
             if (!wholeRows) {
                 // The next stretch lies a row further on, out of the processor's sight.
                 if (j < pass.box.high[1]) prefetchPoints(rowOf(pass, i, j + 1), length);
-                addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh, row, length);
+                int from = pass.box.low[2];
+                int to = pass.box.high[2];
+                // The points no changed ball reaches keep their values: the same balls reach
+                // them as before, so computing them again would give the same bits.
+                if (pass.changedCount > 0) reachedStretch(pass, i, j, from, to);
+                if (from <= to) {
+                    addContributions(pass.kernel, pass.reach, pass.reachCount, pass.fresh,
+                                     row + (from - pass.box.low[2]),
+                                     static_cast<std::size_t>(to - from) + 1);
+                }
             }
             // The block before the part's first row is another part's: see runPass.
             if (pass.summary)
@@ -246,13 +315,16 @@ void runPass(FieldPass& pass) {
 // The field of the enabled balls at the points of `box`; with a summary, also the ranges of the
 // blocks in `blocks`.
 void computeField(FieldKernel kernel, int n, int ballCount, const Ball* balls, GridPoint* points,
-                  const IndexBox& box, FieldSummary* summary, const IndexBox& blocks) {
+                  const IndexBox& box, const Sphere* changed, int changedCount,
+                  FieldSummary* summary, const IndexBox& blocks) {
     countGridWrite();
     FieldPass pass{};
     pass.kernel = kernel;
     pass.points = points;
     pass.n = n;
     pass.box = box;
+    pass.changed = changed;
+    pass.changedCount = changedCount;
     pass.blocks = blocks;
     pass.blockCells = summaryBlockCells(n);
     splitRows(pass);
@@ -300,31 +372,6 @@ void computeField(FieldKernel kernel, int n, int ballCount, const Ball* balls, G
 
 IndexBox wholeBox(int last) {
     return {{0, 0, 0}, {last, last, last}};
-}
-
-// Coordinate of index t along an axis of a grid of `side` points per axis.
-double axisCoordinate(const GridPoint* points, std::size_t side, int axis, int t) {
-    const std::size_t u = static_cast<std::size_t>(t);
-    if (axis == 0) return points[u * side * side].position.x;
-    if (axis == 1) return points[u * side].position.y;
-    return points[u].position.z;
-}
-
-// The least index whose coordinate along the axis is at least `value` (n + 1 if none); the
-// lattice's coordinates grow with the index.
-int firstIndexFrom(const GridPoint* points, int n, int axis, double value) {
-    const std::size_t side = static_cast<std::size_t>(n) + 1;
-    int low = 0;
-    int high = n + 1;
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (axisCoordinate(points, side, axis, middle) >= value) {
-            high = middle;
-        } else {
-            low = middle + 1;
-        }
-    }
-    return low;
 }
 
 bool contributes(const Ball& ball) {
@@ -402,7 +449,8 @@ void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* bal
                        GridPoint* points) {
     if (n < 0) return;
     if (!fieldKernelAvailable(kernel)) kernel = FieldKernel::kScalar;
-    computeField(kernel, n, ballCount, balls, points, wholeBox(n), nullptr, wholeBox(-1));
+    computeField(kernel, n, ballCount, balls, points, wholeBox(n), nullptr, 0, nullptr,
+                 wholeBox(-1));
 }
 
 int summaryBlockCells(int n) {
@@ -428,6 +476,8 @@ void updateField(FieldSummary& summary, int n, int ballCount, const Ball* balls,
     IndexBox box = wholeBox(n);
     IndexBox blocks = wholeBox(perAxis - 1);
 
+    Sphere changed[2 * kBallCount];
+    int changedCount = 0;
     const bool incremental =
         summaryCurrent(summary, n, points) && perAxis > 0 && ballCount == summary.ballCount;
     if (incremental) {
@@ -435,9 +485,14 @@ void updateField(FieldSummary& summary, int n, int ballCount, const Ball* balls,
         bool bounded = true;
         for (int b = 0; b < ballCount && bounded; ++b) {
             if (sameBall(summary.balls[b], balls[b])) continue;
-            bounded = addReach(summary.balls[b], points, n, reached) &&
-                      addReach(balls[b], points, n, reached);
+            for (const Ball* ball : {static_cast<const Ball*>(&summary.balls[b]), &balls[b]}) {
+                bounded = bounded && addReach(*ball, points, n, reached);
+                if (contributes(*ball)) {
+                    changed[changedCount++] = {ball->x, ball->y, ball->z, ball->radius};
+                }
+            }
         }
+        if (!bounded) changedCount = 0;
         if (bounded) {
             for (int b = 0; b < ballCount; ++b)
                 summary.balls[b] = balls[b];
@@ -459,7 +514,8 @@ void updateField(FieldSummary& summary, int n, int ballCount, const Ball* balls,
 
     summary.blockCells = side;
     summary.blocksPerAxis = perAxis;
-    computeField(widestKernel(), n, ballCount, balls, points, box, &summary, blocks);
+    computeField(widestKernel(), n, ballCount, balls, points, box, changed, changedCount, &summary,
+                 blocks);
     summary.points = points;
     summary.cellsPerAxis = n;
     summary.writeCount = gridWriteCount();
