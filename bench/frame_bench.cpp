@@ -59,8 +59,6 @@ void BM_FrameWire(benchmark::State& state) {
     frames(state, false);
 }
 
-// The floor: the OpenGL calls of a frame of the initial scene, issued from a list prepared
-// beforehand by polygonising every cell, so that nothing is computed while they are timed.
 // Memory straight from the system and back to it when freed, so that a prepared list leaves
 // nothing in the heap for the frame benchmarks after it to count as resident.
 template <typename T>
@@ -83,26 +81,27 @@ struct MappedAllocator {
 template <typename T>
 using MappedVector = std::vector<T, MappedAllocator<T>>;
 
+// The floor: the OpenGL calls of a frame of the initial scene, issued from a list prepared
+// beforehand, normals and all, so that nothing is computed while they are timed.
 struct PreparedFrame {
     MappedVector<int> cellTriangles;
     MappedVector<Triangle> triangles;
     MappedVector<Vec3> normals;
 };
 
+// The list, from the frame's own extraction of the scene's surface.
 PreparedFrame prepareFrame() {
     PreparedFrame frame;
-    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
-    Vec3 edgeVertices[kEdgesPerCell];
-    Triangle triangles[kMaxTrianglesPerCell];
-    for (std::size_t c = 0; c < n * n * n; ++c) {
-        const int count =
-            polygoniseCell(scene.cells[c], scene.points, scene.isolevel, edgeVertices, triangles);
-        if (count == 0) continue;
-        frame.cellTriangles.push_back(count);
-        for (int t = 0; t < count; ++t) {
+    extractSceneSurface();
+    const SurfaceCache& surface = scene.surface;
+    for (int slab = 0; slab < surface.slabCount; ++slab) {
+        const SurfacePart& part = surface.slabs[slab];
+        frame.cellTriangles.insert(frame.cellTriangles.end(), part.cellTriangles,
+                                   part.cellTriangles + part.cellCount);
+        for (std::size_t t = 0; t < part.triangleCount; ++t) {
             Vec3 normal;
-            frame.normals.push_back(triangleNormal(triangles[t], normal));
-            frame.triangles.push_back(triangles[t]);
+            frame.normals.push_back(triangleNormal(part.triangles[t], normal));
+            frame.triangles.push_back(part.triangles[t]);
         }
     }
     return frame;

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
-constexpr std::size_t kPage = 4096;                        // bytes
+constexpr std::size_t kPage = 4096;                      // bytes
 constexpr std::size_t kHeader = 64;  // bytes before a heap array; keeps it cache-line aligned
 
 // The word just before an array: the length of its own mapping, or 0 for the heap.
@@ -131,6 +131,14 @@ int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*
     return n;
 }
 
+void cornerOffsets(int n, PointRef offsets[8]) {
+    const std::size_t dy = static_cast<std::size_t>(n) + 1;
+    const std::size_t dx = dy * dy;
+    const std::size_t elements[8] = {0, dy, dx + dy, dx, 1, dy + 1, dx + dy + 1, dx + 1};
+    for (int corner = 0; corner < 8; ++corner)
+        offsets[corner] = pointRef(elements[corner]);
+}
+
 void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
     if (n < 0) return;
     countGridWrite();
@@ -149,13 +157,9 @@ void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points) {
         }
     }
 
-    // References of the eight corners of cell (0, 0, 0), in corner order; a cell's corners are
-    // these plus the reference of its corner 0. All stay below 2^32: allocateGrid sees to it.
-    const std::size_t dx = side * side;
-    const std::size_t dy = side;
-    const PointRef offsets[8] = {pointRef(0),           pointRef(dy),    pointRef(dx + dy),
-                                 pointRef(dx),          pointRef(1),     pointRef(dy + 1),
-                                 pointRef(dx + dy + 1), pointRef(dx + 1)};
+    // All references stay below 2^32: allocateGrid sees to it.
+    PointRef offsets[8];
+    cornerOffsets(n, offsets);
 
     std::size_t c = 0;
     for (int i = 0; i < n; ++i) {

@@ -57,6 +57,10 @@ constexpr int kGridAllocationFailed = -1;
 // kGridAllocationFailed is returned. Contents are left unset.
 int allocateGrid(double netWidth, double voxelSize, GridCell*& cells, GridPoint*& points);
 
+// The references of the eight corners of cell (0, 0, 0) of a grid of N = n, in corner order; those
+// of any cell are these plus the reference of its corner 0.
+void cornerOffsets(int n, PointRef offsets[8]);
+
 // Sets every point's position and every cell's corner references; values are not touched.
 void buildGrid(double voxelSize, int n, GridCell* cells, GridPoint* points);
 

@@ -13,8 +13,8 @@ constexpr int kMaxParts = 8;
 // How many parts to split work into: the processors online, 1 to kMaxParts.
 int partCount();
 
-// Runs work(context, part) for part = 0 .. parts-1 and returns when all have finished. Part 0
-// runs on the calling thread; a part whose thread cannot be started runs there too, after it.
+// Runs work(context, part) for every part below `parts` and returns when all have finished. The
+// first runs on the calling thread; one whose thread cannot be started runs there too, after it.
 void runInParts(int parts, void (*work)(void* context, int part), void* context);
 
 // Items of work that the calling thread and one helper thread share, each done once by whoever

@@ -136,9 +136,8 @@ void forEachCutCell(const CutBlocks& blocks, const GridPoint* points, int n, dou
     const std::size_t pointSide = static_cast<std::size_t>(n) + 1;
     const std::size_t dx = pointSide * pointSide;
     const std::size_t dy = pointSide;
-    const PointRef offsets[8] = {pointRef(0),           pointRef(dy),    pointRef(dx + dy),
-                                 pointRef(dx),          pointRef(1),     pointRef(dy + 1),
-                                 pointRef(dx + dy + 1), pointRef(dx + 1)};
+    PointRef offsets[8];
+    cornerOffsets(n, offsets);
     const int blockCells = blocks.blockCells;
     for (int i = rowBegin; i < rowEnd; ++i) {
         const std::uint32_t* column =
