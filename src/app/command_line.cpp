@@ -1,9 +1,6 @@
 #include "app/command_line.h"
 
-#include <X11/Xlib.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -76,25 +73,4 @@ int printHelp() {
 int printVersion() {
     std::fputs("scalar-field-viewer " VIEWER_VERSION "\n", stdout);
     return finishOutput();
-}
-
-Display* openDisplayForGlut(int argc, char** argv) {
-    // GLUT takes the display from the last -display NAME, else XOpenDisplay reads $DISPLAY.
-    const char* name = nullptr;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-display") == 0) name = argv[++i];
-    }
-    Display* display = XOpenDisplay(name);
-    if (display != nullptr) return display;
-    const char* shown = name != nullptr ? name : std::getenv("DISPLAY");
-    if (shown == nullptr || *shown == '\0') {
-        std::fputs("scalar-field-viewer: no X display: DISPLAY is not set.\n", stderr);
-    } else {
-        std::fprintf(stderr, "scalar-field-viewer: cannot open the X display \"%s\".\n", shown);
-    }
-    std::fputs(
-        "It draws in an X window and needs an X display; where there is none, run it\n"
-        "under a virtual one: xvfb-run scalar-field-viewer\n",
-        stderr);
-    return nullptr;
 }

@@ -1,10 +1,7 @@
 #pragma once
 
-// The program's own options, --help, -h and --version, and the check for an X display. Every
-// other argument belongs to GLUT: X options such as -display and -geometry, and whatever GLUT
-// ignores.
-
-#include <X11/Xlib.h>
+// The program's own options, --help, -h and --version. Every other argument belongs to GLUT:
+// X options such as -display and -geometry, and whatever GLUT ignores.
 
 enum class CommandLineRequest { kRun, kHelp, kVersion };
 
@@ -15,9 +12,3 @@ CommandLineRequest readCommandLine(int argc, char** argv);
 // could not be written.
 int printHelp();
 int printVersion();
-
-// Opens the X display that GLUT will open: the last -display NAME, else $DISPLAY. The caller
-// closes it once GLUT has its own connection, so that the server never sees its last client
-// leave in between. Null, with a message on stderr that says how to run without a display,
-// when it cannot be opened.
-Display* openDisplayForGlut(int argc, char** argv);

@@ -1,17 +1,16 @@
 #include "field/grid.h"
 
-#include <sys/mman.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
+#include "field/memory.h"
+
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
-constexpr std::size_t kPage = 4096;                      // bytes
 constexpr std::size_t kHeader = 64;  // bytes before a heap array; keeps it cache-line aligned
 
 // The word just before an array: the length of its own mapping, or 0 for the heap.
@@ -21,12 +20,12 @@ std::size_t& mappingLength(void* storage) {
 }
 
 // Storage for grid arrays. Faulting in fresh 4 KiB pages dominated the making of a fine grid
-// (about 45,000 faults at N = 128), so an array of a huge page or more gets a mapping of its
-// own, starting on a huge-page boundary and marked for them (where the system has no huge pages
-// the hint is ignored). The page before it holds the mapping's length; were it in the array's
-// first huge page, the 64 MiB of cells at N = 128 would spill 64 bytes into one more, a whole
-// 2 MiB resident. Its own mapping also goes back to the system as soon as the array is released,
-// whatever the C library does with freed heap memory. Smaller arrays come from malloc.
+// (about 45,000 faults at N = 128), so an array of a huge page or more gets pages of its own,
+// starting on a huge-page boundary and marked for them (where the system has no huge pages the
+// hint is ignored). The page before it holds the array's length; were it in the array's first
+// huge page, the 64 MiB of cells at N = 128 would spill 64 bytes into one more, a whole 2 MiB
+// resident. Its own pages also go back to the system as soon as the array is released, whatever
+// the C library does with freed heap memory. Smaller arrays come from malloc.
 void* obtainGridStorage(std::size_t size) {
     if (size < kHugePage) {
         auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size));
@@ -35,23 +34,9 @@ void* obtainGridStorage(std::size_t size) {
         return block + kHeader;
     }
     const std::size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
-    // A huge page more than needed, so that an aligned stretch of `length` after the header page
-    // lies within.
-    const std::size_t reserved = kPage + length + kHugePage;
-    void* mapping =
-        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) return nullptr;
-    auto* const first = static_cast<unsigned char*>(mapping);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first + kPage);
-    unsigned char* const array = first + kPage + (kHugePage - address % kHugePage) % kHugePage;
-    unsigned char* const header = array - kPage;
-    if (header > first) munmap(first, header - first);
-    unsigned char* const end = array + length;
-    if (first + reserved > end) munmap(end, first + reserved - end);
-#ifdef MADV_HUGEPAGE
-    madvise(array, length, MADV_HUGEPAGE);
-#endif
-    mappingLength(array) = kPage + length;
+    void* array = mapAlignedPages(length, kHugePage);
+    if (array == nullptr) return nullptr;
+    mappingLength(array) = length;
     return array;
 }
 
@@ -61,7 +46,7 @@ void releaseGridStorage(void* storage) {
     if (length == 0) {
         std::free(static_cast<unsigned char*>(storage) - kHeader);
     } else {
-        munmap(static_cast<unsigned char*>(storage) - kPage, length);
+        unmapAlignedPages(storage, length);
     }
 }
 

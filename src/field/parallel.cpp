@@ -1,7 +1,8 @@
 #include "field/parallel.h"
 
 #include <pthread.h>
-#include <unistd.h>
+
+#include <thread>
 
 namespace {
 
@@ -21,9 +22,10 @@ void* runPart(void* argument) {
 
 int partCount() {
     static const int count = [] {
-        const long online = sysconf(_SC_NPROCESSORS_ONLN);
+        // The processors online (0 when unknown), as the C++ library asks each system for them.
+        const unsigned online = std::thread::hardware_concurrency();
         if (online < 1) return 1;
-        return online > kMaxParts ? kMaxParts : static_cast<int>(online);
+        return online > unsigned{kMaxParts} ? kMaxParts : static_cast<int>(online);
     }();
     return count;
 }

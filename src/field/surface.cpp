@@ -1,36 +1,31 @@
 #include "field/surface.h"
 
-#include <sys/mman.h>
-
 #include <cstring>
+
+#include "field/memory.h"
 
 namespace {
 
 constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its first growth
 // An extraction visiting fewer cells than this stays on one thread.
 constexpr std::size_t kCellsToHelp = 65536;
-constexpr std::size_t kPage = 4096;  // bytes
 
 std::size_t pageBytes(std::size_t capacity, std::size_t size) {
-    return (capacity * size + kPage - 1) / kPage * kPage;
+    return (capacity * size + kPageBytes - 1) / kPageBytes * kPageBytes;
 }
 
 // Makes room in `buffer` for `needed` elements of `size` bytes. Slab arrays are mappings of
-// their own, grown by doubling with mremap, which copies nothing and leaves the pages beyond the
-// used ones untouched, so they cost no memory; in the heap every smaller block of a growing
-// array stayed resident (some 5 MiB at N = 128). False when the storage cannot be had; the
-// buffer is then left as it was.
+// their own, grown by doubling, whose pages beyond the used ones cost no memory; in the heap
+// every smaller block of a growing array stayed resident (some 5 MiB at N = 128). False when the
+// storage cannot be had; the buffer is then left as it was.
 bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size_t size) {
     if (needed <= capacity) return true;
     std::size_t grown = capacity < kFirstCapacity ? kFirstCapacity : capacity;
     while (grown < needed)
         grown *= 2;
     const std::size_t bytes = pageBytes(grown, size);
-    void* larger =
-        buffer == nullptr
-            ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-            : mremap(buffer, pageBytes(capacity, size), bytes, MREMAP_MAYMOVE);
-    if (larger == MAP_FAILED) return false;
+    void* larger = growPages(buffer, pageBytes(capacity, size), bytes);
+    if (larger == nullptr) return false;
     buffer = larger;
     capacity = bytes / size;
     return true;

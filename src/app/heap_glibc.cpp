@@ -1,10 +1,6 @@
-#include "app/heap.h"
-
-#include <cstdlib>  // defines __GLIBC__ with the GNU C library
-
-#ifdef __GLIBC__
 #include <malloc.h>
-#endif
+
+#include "app/heap.h"
 
 namespace {
 
@@ -14,7 +10,6 @@ constexpr int kMappedFromBytes = 32 << 20;  // blocks this large get a mapping o
 }  // namespace
 
 void configureHeap() {
-#ifdef __GLIBC__
     // Mesa frees and obtains again its vertex and binning buffers in every frame. By default the
     // C library soon gives freed memory at the top of the heap back to the system (above 128 KiB,
     // until its own adjustment has seen large blocks freed), and the next frame faults it in
@@ -25,5 +20,4 @@ void configureHeap() {
     // blocks it sees freed; set it where that would end, so that Mesa's buffers stay in the heap
     // rather than being mapped and faulted in afresh. (The grid arrays map their own memory.)
     mallopt(M_MMAP_THRESHOLD, kMappedFromBytes);
-#endif
 }
