@@ -3,6 +3,7 @@ BUILD_DIR ?= build
 SAN_DIR ?= build-sanitize
 CLANG_DIR ?= build-clang
 AARCH64_DIR ?= build-aarch64
+WINDOWS_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
@@ -11,7 +12,7 @@ BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 .PHONY: all deps configure build run test unit-test sanitize-test clang-test aarch64-test package \
-	screenshot bench clean format
+	screenshot bench clean format windows windows-test windows-package
 
 all: build
 
@@ -53,6 +54,14 @@ aarch64-test: deps
 	cmake --build $(AARCH64_DIR) -j $(JOBS)
 	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
 
+# The Windows program, $(WINDOWS_DIR)/scalar-field-viewer.exe, and its unit tests, cross-built with
+# MinGW-w64 against freeglut, zlib and libpng built from Debian's sources into $(WINDOWS_DIR)/deps.
+windows: deps
+	./scripts/windows-deps.sh $(WINDOWS_DIR)
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/x86_64-w64-mingw32.cmake \
+	  $(CMAKE_FLAGS) -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
 # The Debian package, in $(BUILD_DIR).
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
@@ -69,4 +78,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR) $(CLANG_DIR) $(AARCH64_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR)
