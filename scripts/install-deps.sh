@@ -10,6 +10,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick xauth
   dpkg-dev desktop-file-utils file lintian help2man appstream
   clang g++-aarch64-linux-gnu qemu-user
+  g++-mingw-w64-x86-64-posix wine wine64 nsis zip
 )
 
 missing=()

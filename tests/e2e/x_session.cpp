@@ -134,6 +134,11 @@ std::string viewerBinary() {
     return VIEWER_BUILT_BINARY;
 }
 
+std::string viewerLauncher() {
+    const char* launcher = std::getenv("VIEWER_LAUNCHER");
+    return launcher != nullptr ? launcher : "";
+}
+
 XSession::~XSession() {
     int status = 0;
     stopProcess(viewerPid, &status);
@@ -214,10 +219,14 @@ bool startViewer(XSession& session, const std::string& binary, std::string& erro
         error = "no executable viewer at " + binary;
         return false;
     }
-    std::vector<std::string> settings = {"DISPLAY=", "LIBGL_ALWAYS_SOFTWARE=1"};
+    std::vector<std::string> settings = {
+        "DISPLAY=" + (session.launcher.empty() ? "" : session.displayName),
+        "LIBGL_ALWAYS_SOFTWARE=1"};
     settings.insert(settings.end(), environment.begin(), environment.end());
-    session.viewerPid = spawn({binary, "-display", session.displayName, "--no-such-option"},
-                              settings, session.workDir + "/viewer.log", -1);
+    std::vector<std::string> command = {binary, "-display", session.displayName,
+                                        "--no-such-option"};
+    if (!session.launcher.empty()) command.insert(command.begin(), session.launcher);
+    session.viewerPid = spawn(command, settings, session.workDir + "/viewer.log", -1);
     return session.viewerPid > 0;
 }
 

@@ -18,7 +18,8 @@ struct XSession {
     std::string displayName;  // ":N", chosen by Xvfb itself so that runs can overlap
     std::string workDir;      // temporary folder with the server's and the viewer's logs
     Display* display = nullptr;
-    Window window = 0;  // the viewer's top-level window, once found
+    Window window = 0;     // the viewer's top-level window, once found
+    std::string launcher;  // runs the viewer, e.g. Wine for the Windows build; "" runs it itself
 
     ~XSession();
 };
@@ -26,12 +27,18 @@ struct XSession {
 // Path of the viewer binary: $VIEWER_BINARY if set, else the one the build made.
 std::string viewerBinary();
 
+// $VIEWER_LAUNCHER: the program that runs a Windows build of the viewer (Wine's loader); "" for
+// the Linux build, which runs itself.
+std::string viewerLauncher();
+
 // Starts Xvfb on a free display and connects to it. False, with the reason, on failure.
 bool startServer(XSession& session, std::string& error);
 
 // Starts the viewer in the session's server with software OpenGL; `environment` holds extra
 // NAME=value settings for the viewer alone. The server is named only by the -display option,
-// with an argument GLUT does not know beside it: both must reach GLUT as they are.
+// with an argument GLUT does not know beside it: both must reach GLUT as they are. Through a
+// launcher (a Windows build, which ignores X options) the server is named in DISPLAY as well,
+// for Wine.
 bool startViewer(XSession& session, const std::string& binary, std::string& error,
                  const std::vector<std::string>& environment = {});
 
