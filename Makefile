@@ -75,6 +75,10 @@ windows-test: windows build
 	$(WINE_ENV) VIEWER_LAUNCHER=$(WINE64) VIEWER_BINARY=$(CURDIR)/$(WINDOWS_DIR)/scalar-field-viewer.exe \
 	  ctest --test-dir $(BUILD_DIR) --output-on-failure -L e2e -LE package
 
+# The Windows download, $(WINDOWS_DIR)/scalar-field-viewer-<version>-windows-x86_64.zip.
+windows-package: windows
+	cmake --build $(WINDOWS_DIR) --target windows-zip
+
 # The Debian package, in $(BUILD_DIR).
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
