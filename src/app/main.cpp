@@ -15,6 +15,7 @@
 #include "app/command_line.h"
 #include "app/heap.h"
 #include "app/scene.h"
+#include "app/session.h"
 #include "app/window.h"
 #include "app/window_icon.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kWindowLeft = 50;  // pixels
 constexpr int kWindowTop = 50;
+constexpr int kStatusBadOption = 2;  // an option's value is wrong; no window was opened
 
 // freeglut hands the title to X as a Latin-1 WM_NAME only; window managers show the UTF-8
 // _NET_WM_NAME, so set it (and a UTF-8 WM_NAME) on the window that GLUT just made current.
@@ -77,14 +79,17 @@ void setWindowIdentity() {
 
 int main(int argc, char** argv) {
     configureHeap();
-    switch (readCommandLine(argc, argv)) {
+    switch (readCommandLine(argc, argv, scene.session)) {
         case CommandLineRequest::kHelp:
             return printHelp();
         case CommandLineRequest::kVersion:
             return printVersion();
+        case CommandLineRequest::kMistake:
+            return kStatusBadOption;
         case CommandLineRequest::kRun:
             break;
     }
+    if (!checkSessionPlan(scene.session)) return kStatusBadOption;
     Display* checked = openDisplayForGlut(argc, argv);
     if (checked == nullptr) return 1;
     glutInit(&argc, argv);
@@ -98,6 +103,7 @@ int main(int argc, char** argv) {
     setUtf8Title(kWindowTitle);
     initScene();
     registerCallbacks();
+    if (sessionPlanned(scene.session)) registerSessionCallbacks();
     glutMainLoop();
     return 0;
 }
