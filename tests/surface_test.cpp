@@ -69,21 +69,6 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
     delete[] points;
 }
 
-// Grid edges whose ends lie on both sides of the isolevel, counted from the values alone.
-std::size_t cutEdges(const GridPoint* points, int n, double isolevel) {
-    const std::size_t side = n + 1;
-    std::size_t cut = 0;
-    for (std::size_t p = 0; p < side * side * side; ++p) {
-        const std::size_t at[3] = {p / (side * side), p / side % side, p % side};
-        const std::size_t step[3] = {side * side, side, 1};
-        for (int axis = 0; axis < 3; ++axis) {
-            if (at[axis] + 1 < side)
-                cut += (isolevel > points[p].value) != (isolevel > points[p + step[axis]].value);
-        }
-    }
-    return cut;
-}
-
 // Every edge of the mesh is walked once each way by two triangles (one winding throughout),
 // unless it lies in a face of the cube, where the surface is cut open.
 void expectClosedAwayFromCube(const SurfaceMesh& mesh) {
@@ -125,7 +110,7 @@ TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
     ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, 0.4, summary));
     EXPECT_EQ(mesh.droppedTriangles, 0u);
     ASSERT_EQ(mesh.triangleCount, frame.triangles.size());
-    EXPECT_EQ(mesh.vertexCount, cutEdges(points, kN, 0.4));
+    EXPECT_EQ(mesh.vertexCount, countCutEdges(points, kN, 0.4));
     std::size_t moved = 0;  // vertices a neighbouring cell's crossing put a rounding away
     for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
         for (int v = 0; v < 3; ++v) {

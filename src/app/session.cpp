@@ -114,15 +114,15 @@ bool writeMesh(const char* path) {
 }
 
 // Writes the files the plan asks for and returns the exit status: 0, or kStatusFailed when any
-// could not be written. The frame is drawn once more first, so that the picture is the scene as
-// it ends even when a key acted after the last frame, and the mesh is that same scene.
+// could not be written. The picture is the window as the last frame left it, read back, not drawn
+// again: a frame's outline takes its shade from the normal the frame before left current, so a
+// new frame need not be the same. The mesh is the scene's surface as the session ends, the last
+// frame's but when a key acted after it and no frame followed (keys typed faster than frames).
 int finishSession() {
-    const SessionPlan& plan = scene.session;
+    SessionPlan& plan = scene.session;
+    plan.ending = true;
     bool written = true;
-    if (plan.screenshotPath != nullptr) {
-        display();
-        written = writeScreenshot(plan.screenshotPath);
-    }
+    if (plan.screenshotPath != nullptr) written = writeScreenshot(plan.screenshotPath);
     if (plan.meshPath != nullptr) written = writeMesh(plan.meshPath) && written;
     return written ? EXIT_SUCCESS : kStatusFailed;
 }
@@ -132,8 +132,10 @@ void sessionKeyboard(unsigned char key, int x, int y) {
     keyboard(key, x, y);
 }
 
+// The window's close; also called when the process ends and GLUT takes its window down, by then
+// after the files are written.
 void sessionClose() {
-    std::exit(finishSession());
+    if (!scene.session.ending) std::exit(finishSession());
 }
 
 // Acts on the next listed key through the callback its typing would reach, then asks for the

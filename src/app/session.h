@@ -9,6 +9,7 @@ struct SessionPlan {
     const char* screenshotPath = nullptr;  // --screenshot: .png
     const char* keys = nullptr;            // --keys: the names not acted on yet, space-separated
     bool keyDue = false;                   // the next key waits for a timer event
+    bool ending = false;                   // the files are being written; the process ends next
 };
 
 // Whether the plan asks for anything.

@@ -209,15 +209,17 @@ bool startServer(XSession& session, std::string& error) {
 }
 
 bool startViewer(XSession& session, const std::string& binary, std::string& error,
-                 const std::vector<std::string>& environment) {
+                 const std::vector<std::string>& environment,
+                 const std::vector<std::string>& arguments) {
     if (access(binary.c_str(), X_OK) != 0) {
         error = "no executable viewer at " + binary;
         return false;
     }
     std::vector<std::string> settings = {"DISPLAY=", "LIBGL_ALWAYS_SOFTWARE=1"};
     settings.insert(settings.end(), environment.begin(), environment.end());
-    session.viewerPid = spawn({binary, "-display", session.displayName, "--no-such-option"},
-                              settings, session.workDir + "/viewer.log", -1);
+    std::vector<std::string> argv = {binary, "-display", session.displayName, "--no-such-option"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    session.viewerPid = spawn(argv, settings, session.workDir + "/viewer.log", -1);
     return session.viewerPid > 0;
 }
 
