@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,13 +9,6 @@
 namespace {
 
 constexpr int kNameAttempts = 100;  // names tried before giving up on a crowded folder
-
-std::string folderOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return ".";
-    if (slash == path) return "/";
-    return std::string(path, slash);
-}
 
 }  // namespace
 
@@ -46,17 +38,11 @@ bool syncFile(std::FILE* file, std::string& reason) {
 }
 
 bool replaceFile(const char* from, const char* to, std::string& reason) {
-    if (std::rename(from, to) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    // The rename is an entry of the folder: it lasts a crash once the folder is on the disk.
-    const int folder = open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-    return true;
+    // The folder is not synced after: a crash may then lose the rename, which leaves the old file
+    // whole; it is the new file's data that must be on the disk before the rename.
+    if (std::rename(from, to) == 0) return true;
+    reason = std::strerror(errno);
+    return false;
 }
 
 void removeFile(const char* path) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "field/polygoniser.h"
@@ -13,11 +12,31 @@
 namespace {
 
 constexpr std::size_t kStlHeader = 80;     // bytes, free text
-constexpr std::size_t kStlTriangle = 50;   // normal, three corners, a 16-bit attribute
-constexpr std::size_t kPlyVertex = 24;     // position and normal, six floats
-constexpr std::size_t kPlyTriangle = 13;   // a count byte and three 32-bit indices
+constexpr std::size_t kPiece = 64 * 1024;  // bytes handed to the sink at a time
+constexpr std::size_t kMaxRecord = 512;    // bytes of the longest header, vertex or triangle
 constexpr std::size_t kMaxFloatText = 16;  // the shortest text that reads back the same float
-constexpr std::size_t kMaxIndexText = 10;  // a 32-bit index
+constexpr std::int32_t kSixteenths = 16;
+constexpr float kExactSixteenths = 1 << 24;  // below it a float holds every whole number
+constexpr int kNormalDigits = 6;             // decimals of a unit normal's components in text
+constexpr std::uint32_t kNormalScale = 1000000;
+
+// Bytes gathered into pieces for the sink.
+struct Pieces {
+    ByteSink sink;
+    void* context;
+    char* end;  // the next free byte of `buffer`
+    char buffer[kPiece + kMaxRecord];
+
+    // Where the next record goes; hands a full piece over first.
+    char* room() {
+        if (end - buffer >= static_cast<std::ptrdiff_t>(kPiece)) flush();
+        return end;
+    }
+    void flush() {
+        if (end != buffer) sink(context, buffer, static_cast<std::size_t>(end - buffer));
+        end = buffer;
+    }
+};
 
 // Little-endian, whatever the processor's order.
 char* putU32(char* out, std::uint32_t value) {
@@ -36,81 +55,116 @@ char* putVec(char* out, const Vec3& v) {
     return putFloat(putFloat(putFloat(out, v.x), v.y), v.z);
 }
 
-char* putText(char* out, const char* text) {
-    const std::size_t length = std::strlen(text);
-    std::memcpy(out, text, length);
-    return out + length;
-}
-
-// The shortest decimal text that reads back as the same float, then `after`.
+// Decimal text that reads back as the same float, then `after`. Two of a vertex's coordinates are
+// those of a grid edge, multiples of the cell size and so of 1/16: their exact text, at most four
+// decimals, comes from integer arithmetic; the shortest text of any other value costs some
+// three times as much.
 char* putDecimal(char* out, float value, char after) {
-    out = std::to_chars(out, out + kMaxFloatText, value).ptr;
+    const float sixteenths = value * kSixteenths;  // exact: a power of two
+    if (sixteenths == std::trunc(sixteenths) && std::fabs(sixteenths) < kExactSixteenths) {
+        auto whole = static_cast<std::int32_t>(sixteenths);
+        if (whole < 0) {
+            *out++ = '-';
+            whole = -whole;
+        }
+        out = std::to_chars(out, out + kMaxFloatText, whole / kSixteenths).ptr;
+        // 1/16 = 0.0625: the fraction in ten-thousandths is 625 times its sixteenths.
+        std::uint32_t fraction = static_cast<std::uint32_t>(whole % kSixteenths) * 625;
+        if (fraction != 0) {
+            *out++ = '.';
+            for (int digit = 0; digit < 4 && fraction != 0;
+                 ++digit, fraction = fraction % 1000 * 10)
+                *out++ = static_cast<char>('0' + fraction / 1000);
+        }
+    } else {
+        out = std::to_chars(out, out + kMaxFloatText, value).ptr;
+    }
     *out++ = after;
     return out;
 }
 
-char* putIndex(char* out, std::uint32_t value) {
-    return std::to_chars(out, out + kMaxIndexText, value).ptr;
+// A component of a unit normal with kNormalDigits decimals, then `after`: enough for any reader's
+// shading, and several times faster than the shortest exact text.
+char* putUnit(char* out, float value, char after) {
+    if (value < 0) *out++ = '-';
+    const auto scaled = static_cast<std::uint32_t>(std::fabs(value) * kNormalScale + 0.5f);
+    *out++ = static_cast<char>('0' + scaled / kNormalScale);
+    *out++ = '.';
+    std::uint32_t decimals = scaled % kNormalScale;
+    for (int d = kNormalDigits - 1; d >= 0; --d, decimals /= 10)
+        out[d] = static_cast<char>('0' + decimals % 10);
+    out += kNormalDigits;
+    *out++ = after;
+    return out;
 }
 
-char* plyHeader(char* out, const SurfaceMesh& mesh) {
-    return out + std::sprintf(out,
-                              "ply\n"
-                              "format binary_little_endian 1.0\n"
-                              "comment isosurface of scalar-field-viewer, world units\n"
-                              "element vertex %zu\n"
-                              "property float x\nproperty float y\nproperty float z\n"
-                              "property float nx\nproperty float ny\nproperty float nz\n"
-                              "element face %zu\n"
-                              "property list uchar uint vertex_indices\n"
-                              "end_header\n",
-                              mesh.vertexCount, mesh.triangleCount);
-}
-
-constexpr std::size_t kMaxPlyHeader = 512;  // bytes, with both counts at their widest
-
-char* writePly(char* out, const SurfaceMesh& mesh) {
-    out = plyHeader(out, mesh);
+void writePly(Pieces& pieces, const SurfaceMesh& mesh) {
+    pieces.end += std::snprintf(pieces.room(), kMaxRecord,
+                                "ply\n"
+                                "format binary_little_endian 1.0\n"
+                                "comment isosurface of scalar-field-viewer, world units\n"
+                                "element vertex %zu\n"
+                                "property float x\nproperty float y\nproperty float z\n"
+                                "property float nx\nproperty float ny\nproperty float nz\n"
+                                "element face %zu\n"
+                                "property list uchar uint vertex_indices\n"
+                                "end_header\n",
+                                mesh.vertexCount, mesh.triangleCount);
     for (std::size_t v = 0; v < mesh.vertexCount; ++v)
-        out = putVec(putVec(out, mesh.positions[v]), mesh.normals[v]);
+        pieces.end = putVec(putVec(pieces.room(), mesh.positions[v]), mesh.normals[v]);
     for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
+        char* out = pieces.room();
         *out++ = 3;
         for (int c = 0; c < 3; ++c)
             out = putU32(out, mesh.indices[3 * t + c]);
+        pieces.end = out;
     }
-    return out;
 }
 
-char* writeObj(char* out, const SurfaceMesh& mesh) {
-    out += std::sprintf(out, "# isosurface of scalar-field-viewer: %zu vertices, %zu triangles\n",
-                        mesh.vertexCount, mesh.triangleCount);
+void writeObj(Pieces& pieces, const SurfaceMesh& mesh) {
+    pieces.end +=
+        std::snprintf(pieces.room(), kMaxRecord,
+                      "# isosurface of scalar-field-viewer: %zu vertices, %zu triangles\n",
+                      mesh.vertexCount, mesh.triangleCount);
     for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
         const Vec3& p = mesh.positions[v];
-        out = putDecimal(putDecimal(putDecimal(putText(out, "v "), p.x, ' '), p.y, ' '), p.z, '\n');
+        char* out = pieces.room();
+        *out++ = 'v';
+        *out++ = ' ';
+        pieces.end = putDecimal(putDecimal(putDecimal(out, p.x, ' '), p.y, ' '), p.z, '\n');
     }
     for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
         const Vec3& n = mesh.normals[v];
-        out =
-            putDecimal(putDecimal(putDecimal(putText(out, "vn "), n.x, ' '), n.y, ' '), n.z, '\n');
+        char* out = pieces.room();
+        std::memcpy(out, "vn ", 3);
+        pieces.end = putUnit(putUnit(putUnit(out + 3, n.x, ' '), n.y, ' '), n.z, '\n');
     }
     // OBJ counts from 1; each corner names its position and its normal, which share the number.
     for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
+        char* out = pieces.room();
         *out++ = 'f';
         for (int c = 0; c < 3; ++c) {
-            const std::uint32_t number = mesh.indices[3 * t + c] + 1;
             *out++ = ' ';
-            out = putIndex(putText(putIndex(out, number), "//"), number);
+            char* number = out;
+            out = std::to_chars(out, out + kMaxFloatText, mesh.indices[3 * t + c] + 1).ptr;
+            const std::size_t digits = static_cast<std::size_t>(out - number);
+            *out++ = '/';
+            *out++ = '/';
+            std::memmove(out, number, digits);
+            out += digits;
         }
         *out++ = '\n';
+        pieces.end = out;
     }
-    return out;
 }
 
 // A header that does not begin with "solid", which would mark a text STL to some readers.
-char* writeStl(char* out, const SurfaceMesh& mesh) {
+void writeStl(Pieces& pieces, const SurfaceMesh& mesh) {
+    char* out = pieces.room();
     std::memset(out, ' ', kStlHeader);
-    std::memcpy(out, "binary STL: isosurface of scalar-field-viewer, world units", 58);
-    out = putU32(out + kStlHeader, static_cast<std::uint32_t>(mesh.triangleCount));
+    const char kTitle[] = "binary STL: isosurface of scalar-field-viewer, world units";
+    std::memcpy(out, kTitle, sizeof kTitle - 1);
+    pieces.end = putU32(out + kStlHeader, static_cast<std::uint32_t>(mesh.triangleCount));
     for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
         Triangle triangle;
         for (int c = 0; c < 3; ++c)
@@ -120,15 +174,15 @@ char* writeStl(char* out, const SurfaceMesh& mesh) {
         const double length = std::sqrt(static_cast<double>(normal.x) * normal.x +
                                         static_cast<double>(normal.y) * normal.y +
                                         static_cast<double>(normal.z) * normal.z);
-        out = putVec(out,
+        out = putVec(pieces.room(),
                      {static_cast<float>(normal.x / length), static_cast<float>(normal.y / length),
                       static_cast<float>(normal.z / length)});
         for (const Vec3& corner : triangle.vertices)
             out = putVec(out, corner);
         *out++ = 0;  // the attribute, unused
         *out++ = 0;
+        pieces.end = out;
     }
-    return out;
 }
 
 }  // namespace
@@ -150,36 +204,22 @@ bool meshFormatOf(const char* path, MeshFormat& format) {
     return false;
 }
 
-char* encodeMesh(const SurfaceMesh& mesh, MeshFormat format, std::size_t& size) {
-    const std::size_t vertices = mesh.vertexCount;
-    const std::size_t triangles = mesh.triangleCount;
-    std::size_t most = 0;
+void encodeMesh(const SurfaceMesh& mesh, MeshFormat format, ByteSink sink, void* context) {
+    static_assert(kMaxFloatText * 3 + 8 < kMaxRecord, "a vertex fits a record");
+    Pieces pieces;
+    pieces.sink = sink;
+    pieces.context = context;
+    pieces.end = pieces.buffer;
     switch (format) {
         case MeshFormat::kPly:
-            most = kMaxPlyHeader + vertices * kPlyVertex + triangles * kPlyTriangle;
+            writePly(pieces, mesh);
             break;
         case MeshFormat::kObj:
-            most = kMaxPlyHeader + vertices * 2 * (3 + 3 * (kMaxFloatText + 1)) +
-                   triangles * (2 + 3 * (2 * kMaxIndexText + 3));
+            writeObj(pieces, mesh);
             break;
         case MeshFormat::kStl:
-            most = kStlHeader + 4 + triangles * kStlTriangle;
+            writeStl(pieces, mesh);
             break;
     }
-    char* bytes = static_cast<char*>(std::malloc(most));
-    if (bytes == nullptr) return nullptr;
-    char* end = bytes;
-    switch (format) {
-        case MeshFormat::kPly:
-            end = writePly(bytes, mesh);
-            break;
-        case MeshFormat::kObj:
-            end = writeObj(bytes, mesh);
-            break;
-        case MeshFormat::kStl:
-            end = writeStl(bytes, mesh);
-            break;
-    }
-    size = static_cast<std::size_t>(end - bytes);
-    return bytes;
+    pieces.flush();
 }

@@ -13,6 +13,9 @@ enum class MeshFormat { kPly, kObj, kStl };
 // The format the name's extension asks for: .ply, .obj or .stl, in any case. False for another.
 bool meshFormatOf(const char* path, MeshFormat& format);
 
-// The bytes of the mesh's file in that format, in storage from malloc that the caller frees.
-// Null when the memory cannot be had.
-char* encodeMesh(const SurfaceMesh& mesh, MeshFormat format, std::size_t& size);
+// Takes the bytes of a file, piece after piece.
+using ByteSink = void (*)(void* context, const char* bytes, std::size_t size);
+
+// Hands the bytes of the mesh's file in that format to `sink`, in pieces of some tens of KiB
+// (the file is never whole in memory).
+void encodeMesh(const SurfaceMesh& mesh, MeshFormat format, ByteSink sink, void* context);

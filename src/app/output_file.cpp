@@ -1,7 +1,6 @@
 #include "app/output_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "app/file_platform.h"
@@ -15,19 +14,30 @@ bool checkWritable(const char* path, std::string& reason) {
     return true;
 }
 
-bool writeWholeFile(const char* path, const void* data, std::size_t size, std::string& reason) {
-    std::string tempPath;
-    std::FILE* file = createFileBeside(path, tempPath, reason);
-    if (file == nullptr) return false;
-    bool written = std::fwrite(data, 1, size, file) == size;
-    if (!written) reason = std::strerror(errno);
-    written = written && syncFile(file, reason);
+bool beginOutput(OutputFile& output, const char* path) {
+    output.reason.clear();
+    output.file = createFileBeside(path, output.tempPath, output.reason);
+    return output.file != nullptr;
+}
+
+void writeOutput(OutputFile& output, const char* bytes, std::size_t size) {
+    if (!output.reason.empty()) return;
+    if (std::fwrite(bytes, 1, size, output.file) != size) output.reason = std::strerror(errno);
+}
+
+void outputSink(void* context, const char* bytes, std::size_t size) {
+    writeOutput(*static_cast<OutputFile*>(context), bytes, size);
+}
+
+bool finishOutput(OutputFile& output, const char* path) {
+    bool written = output.reason.empty() && syncFile(output.file, output.reason);
     // A full disk may show only when the last of the data is handed over, at the close.
-    if (std::fclose(file) != 0 && written) {
-        reason = std::strerror(errno);
+    if (std::fclose(output.file) != 0 && written) {
+        output.reason = std::strerror(errno);
         written = false;
     }
-    if (written && replaceFile(tempPath.c_str(), path, reason)) return true;
-    removeFile(tempPath.c_str());
+    output.file = nullptr;
+    if (written && replaceFile(output.tempPath.c_str(), path, output.reason)) return true;
+    removeFile(output.tempPath.c_str());
     return false;
 }

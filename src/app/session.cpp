@@ -86,13 +86,17 @@ bool writeScreenshot(const char* path) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_FRONT);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    std::string reason;
+    OutputFile output;
     std::size_t size = 0;
-    unsigned char* png = encodePng(rgb, width, height, size, reason);
+    unsigned char* png = encodePng(rgb, width, height, size, output.reason);
     std::free(rgb);
-    const bool written = png != nullptr && writeWholeFile(path, png, size, reason);
+    bool written = false;
+    if (png != nullptr && beginOutput(output, path)) {
+        writeOutput(output, reinterpret_cast<const char*>(png), size);
+        written = finishOutput(output, path);
+    }
     std::free(png);
-    if (!written) report(path, reason);
+    if (!written) report(path, output.reason);
     return written;
 }
 
@@ -100,16 +104,17 @@ bool writeMesh(const char* path) {
     MeshFormat format = MeshFormat::kPly;
     meshFormatOf(path, format);  // checked at start
     SurfaceMesh mesh;
-    char* bytes = nullptr;
-    std::size_t size = 0;
-    std::string reason = "out of memory";
-    const bool written = buildSurfaceMesh(mesh, scene.points, scene.cellsPerAxis, scene.isolevel,
-                                          scene.fieldSummary) &&
-                         (bytes = encodeMesh(mesh, format, size)) != nullptr &&
-                         writeWholeFile(path, bytes, size, reason);
-    std::free(bytes);
+    OutputFile output;
+    bool written = false;
+    if (!buildSurfaceMesh(mesh, scene.points, scene.cellsPerAxis, scene.isolevel,
+                          scene.fieldSummary)) {
+        output.reason = "out of memory";
+    } else if (beginOutput(output, path)) {
+        encodeMesh(mesh, format, outputSink, &output);
+        written = finishOutput(output, path);
+    }
     releaseSurfaceMesh(mesh);
-    if (!written) report(path, reason);
+    if (!written) report(path, output.reason);
     return written;
 }
 

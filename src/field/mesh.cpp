@@ -9,12 +9,15 @@
 namespace {
 
 constexpr std::size_t kFirstVertices = 4096;  // capacity before the first growth
-constexpr std::uint64_t kEmpty = 0;           // an unused slot of the edge table
 
-// Axis of each edge of a cell, in the order of kCornersOfEdge: x 0, y 1, z 2. The kind 3 stands
-// for a crossing at a grid point itself.
-constexpr unsigned kEdgeAxis[kEdgesPerCell] = {1, 0, 1, 0, 1, 0, 1, 0, 2, 2, 2, 2};
-constexpr unsigned kAtPoint = 3;
+// The point of each corner of a cell relative to its corner 0, in steps along i, j and k.
+constexpr int kCornerSteps[8][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0},
+                                    {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1}};
+// Axis of each edge of a cell, in the order of kCornersOfEdge: along i 0, j 1, k 2. The kind 3
+// stands for a crossing at a grid point itself.
+constexpr int kEdgeAxis[kEdgesPerCell] = {1, 0, 1, 0, 1, 0, 1, 0, 2, 2, 2, 2};
+constexpr int kAtPoint = 3;
+constexpr int kKinds = 4;
 
 // The frame's triangles wind so that their normals point into the balls, towards greater
 // values, which its two-sided lighting does not mind; files take the order of the corners for the
@@ -31,76 +34,50 @@ bool grow(T*& data, std::size_t needed) {
     return true;
 }
 
-// Vertex numbers by grid edge: open addressing with linear probing, at most half full. A key is
-// the reference of the edge's lower point times four plus its kind, plus one so that no key is
-// kEmpty.
-struct EdgeTable {
-    std::uint64_t* keys = nullptr;
-    std::uint32_t* vertices = nullptr;
-    std::size_t mask = 0;  // slots - 1, slots a power of two
-    std::size_t used = 0;
-};
-
-std::size_t slotOf(std::uint64_t key, std::size_t mask) {
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & mask;
-}
-
-bool resizeTable(EdgeTable& table, std::size_t slots) {
-    auto* keys = static_cast<std::uint64_t*>(std::calloc(slots, sizeof(std::uint64_t)));
-    auto* vertices = static_cast<std::uint32_t*>(std::malloc(slots * sizeof(std::uint32_t)));
-    if (keys == nullptr || vertices == nullptr) {
-        std::free(keys);
-        std::free(vertices);
-        return false;
-    }
-    for (std::size_t s = 0; table.keys != nullptr && s <= table.mask; ++s) {
-        if (table.keys[s] == kEmpty) continue;
-        std::size_t slot = slotOf(table.keys[s], slots - 1);
-        while (keys[slot] != kEmpty)
-            slot = (slot + 1) & (slots - 1);
-        keys[slot] = table.keys[s];
-        vertices[slot] = table.vertices[s];
-    }
-    std::free(table.keys);
-    std::free(table.vertices);
-    table.keys = keys;
-    table.vertices = vertices;
-    table.mask = slots - 1;
-    return true;
-}
-
-// What one build needs besides the mesh itself.
+// What one build needs besides the mesh itself. Vertices are found by the grid point their edge
+// starts from (its lower end) and the edge's axis, in a table of two planes of points along i:
+// cells come in storage order, so a cell's edges all start in its own plane i or the next, and
+// the plane i - 1 can be taken over for i + 1. Stale entries need no clearing: an entry counts
+// only when the vertex it names was made for that very edge (keys), the check that keeps a
+// vertex table from ever being searched.
 struct MeshBuild {
     SurfaceMesh& mesh;
     const GridPoint* points;
     double isolevel;
-    EdgeTable table;
-    bool room = true;
+    std::size_t side;      // points along an axis, N + 1
+    std::uint32_t* slots;  // 2 planes x side^2 points x kKinds, vertex numbers
+    std::uint64_t* keys;   // per vertex: its lower point's reference * kKinds + kind
+    std::size_t keyCapacity;
+    bool room;
 };
 
-// The vertex of edge e of `cell`, made from the crossing the frame computed for it when the edge
-// is new; kNoVertex when storage ran out.
-constexpr std::uint32_t kNoVertex = UINT32_MAX;
+constexpr std::uint32_t kNoVertex = UINT32_MAX;  // storage ran out
 
-std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, int e, const Vec3& crossing) {
-    const PointRef a = cell.corners[kCornersOfEdge[e][0]];
-    const PointRef b = cell.corners[kCornersOfEdge[e][1]];
-    std::uint64_t key;
-    if (pointAt(build.points, a).value == build.isolevel) {
-        key = std::uint64_t{a} * 4 + kAtPoint;
-    } else if (pointAt(build.points, b).value == build.isolevel) {
-        key = std::uint64_t{b} * 4 + kAtPoint;
-    } else {
-        key = std::uint64_t{a < b ? a : b} * 4 + kEdgeAxis[e];
+// The vertex of edge e of the cell with corner 0 at plane i, element `rest` within it: the one
+// made before for that grid edge, else a new one at the crossing the frame computed.
+std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, std::size_t i, std::size_t rest,
+                       int e, const Vec3& crossing) {
+    const int a = kCornersOfEdge[e][0];
+    const int b = kCornersOfEdge[e][1];
+    const int axis = kEdgeAxis[e];
+    int corner = kCornerSteps[a][axis] == 0 ? a : b;  // the lower end
+    int kind = axis;
+    if (pointAt(build.points, cell.corners[a]).value == build.isolevel) {
+        corner = a;
+        kind = kAtPoint;
+    } else if (pointAt(build.points, cell.corners[b]).value == build.isolevel) {
+        corner = b;
+        kind = kAtPoint;
     }
-    ++key;
-    EdgeTable& table = build.table;
-    std::size_t slot = slotOf(key, table.mask);
-    while (table.keys[slot] != kEmpty) {
-        if (table.keys[slot] == key) return table.vertices[slot];
-        slot = (slot + 1) & table.mask;
-    }
+    const int* step = kCornerSteps[corner];
+    const std::size_t plane = (i + step[0]) & 1u;
+    const std::size_t slot =
+        ((plane * build.side + step[1]) * build.side + rest + step[2]) * kKinds + kind;
+    const std::uint64_t key = std::uint64_t{cell.corners[corner]} * kKinds + kind;
     SurfaceMesh& mesh = build.mesh;
+    const std::uint32_t known = build.slots[slot];
+    if (known < mesh.vertexCount && build.keys[known] == key) return known;
+
     if (mesh.vertexCount == mesh.vertexCapacity) {
         const std::size_t capacity = mesh.vertexCapacity * 2;
         if (capacity > kNoVertex || !grow(mesh.positions, capacity) ||
@@ -108,14 +85,15 @@ std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, int e, const Vec3
             return kNoVertex;
         mesh.vertexCapacity = capacity;
     }
+    if (mesh.vertexCount == build.keyCapacity) {
+        if (!grow(build.keys, mesh.vertexCapacity)) return kNoVertex;
+        build.keyCapacity = mesh.vertexCapacity;
+    }
     const auto vertex = static_cast<std::uint32_t>(mesh.vertexCount++);
     mesh.positions[vertex] = crossing;
     mesh.normals[vertex] = {0.0f, 0.0f, 0.0f};
-    table.keys[slot] = key;
-    table.vertices[slot] = vertex;
-    // Kept at most half full, so that probes stay short.
-    if (++table.used * 2 > table.mask + 1 && !resizeTable(table, (table.mask + 1) * 2))
-        return kNoVertex;
+    build.keys[vertex] = key;
+    build.slots[slot] = vertex;
     return vertex;
 }
 
@@ -123,6 +101,10 @@ std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, int e, const Vec3
 // their edges. The normal of a triangle is added to each of its vertices.
 void addCell(MeshBuild& build, const GridCell& cell, int index) {
     SurfaceMesh& mesh = build.mesh;
+    const std::size_t corner0 = cell.corners[0] / sizeof(GridPoint);
+    const std::size_t planePoints = build.side * build.side;
+    const std::size_t i = corner0 / planePoints;
+    const std::size_t rest = corner0 % planePoints;
     if (mesh.triangleCount + kMaxTrianglesPerCell > mesh.triangleCapacity) {
         const std::size_t capacity = mesh.triangleCapacity * 2;
         if (!grow(mesh.indices, capacity * 3)) {
@@ -139,7 +121,7 @@ void addCell(MeshBuild& build, const GridCell& cell, int index) {
         Triangle triangle;
         for (int v = 0; v < 3; ++v) {
             const int e = row[3 * t + kOutward[v]];
-            corners[v] = vertexOf(build, cell, e, crossings[e]);
+            corners[v] = vertexOf(build, cell, i, rest, e, crossings[e]);
             if (corners[v] == kNoVertex) {
                 build.room = false;
                 return;
@@ -174,15 +156,18 @@ bool buildSurfaceMesh(SurfaceMesh& mesh, const GridPoint* points, int n, double 
         mesh.vertexCapacity = kFirstVertices;
         mesh.triangleCapacity = kFirstVertices * 2;
     }
-    MeshBuild build{mesh, points, isolevel, EdgeTable{}, true};
-    if (!resizeTable(build.table, kFirstVertices * 4)) return false;
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+    MeshBuild build{mesh, points, isolevel, side, nullptr, nullptr, 0, true};
+    build.slots =
+        static_cast<std::uint32_t*>(std::calloc(2 * side * side * kKinds, sizeof(std::uint32_t)));
+    if (build.slots == nullptr) return false;
     CutBlocks blocks;
     findCutBlocks(blocks, summary, n, points, isolevel);
     forEachCutCell(blocks, points, n, isolevel, 0, n, [&](const GridCell& cell, int index) {
         if (build.room) addCell(build, cell, index);
     });
-    std::free(build.table.keys);
-    std::free(build.table.vertices);
+    std::free(build.slots);
+    std::free(build.keys);
     if (!build.room) {
         mesh.vertexCount = mesh.triangleCount = mesh.droppedTriangles = 0;
         return false;
