@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <string>
 
-// Creates a file beside `path`, in the same folder, under a name no file has yet, and opens it
-// for writing; its name goes to `tempPath`. Null when it cannot be made.
-std::FILE* createFileBeside(const char* path, std::string& tempPath, std::string& reason);
+// The program's process number, which makes the names of its temporary files its own.
+int processNumber();
+
+// Makes the file `path`, which must not exist yet, and opens it for writing. Null when it cannot
+// be made; `exists` then tells whether a file of that name was in the way.
+std::FILE* createNewFile(const std::string& path, bool& exists, std::string& reason);
 
 // Writes what the stream holds and makes the system put the file's data on the disk.
 bool syncFile(std::FILE* file, std::string& reason);

@@ -6,28 +6,21 @@
 
 #include "app/file_platform.h"
 
-namespace {
+int processNumber() {
+    return static_cast<int>(getpid());
+}
 
-constexpr int kNameAttempts = 100;  // names tried before giving up on a crowded folder
-
-}  // namespace
-
-std::FILE* createFileBeside(const char* path, std::string& tempPath, std::string& reason) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        tempPath = std::string(path) + "." + std::to_string(getpid()) + "-" +
-                   std::to_string(attempt) + ".tmp";
-        // Made by this call alone; the mode is what any new file gets, less the umask.
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) break;
-        std::FILE* file = fdopen(fd, "wb");
-        if (file != nullptr) return file;
-        reason = std::strerror(errno);
-        close(fd);
-        unlink(tempPath.c_str());
-        return nullptr;
-    }
+std::FILE* createNewFile(const std::string& path, bool& exists, std::string& reason) {
+    // The mode is what any new file gets, less the umask.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    exists = fd < 0 && errno == EEXIST;
+    std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (file != nullptr) return file;
     reason = std::strerror(errno);
+    if (fd >= 0) {
+        close(fd);
+        unlink(path.c_str());
+    }
     return nullptr;
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kNameAttempts = 100;  // names tried before giving up on a crowded folder
-
 // The UTF-16 form of a UTF-8 path, which the wide-character calls take; empty when invalid.
 std::wstring widePath(const std::string& path) {
     const int length =
@@ -37,27 +35,27 @@ std::string systemMessage(DWORD error) {
 
 }  // namespace
 
-std::FILE* createFileBeside(const char* path, std::string& tempPath, std::string& reason) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        tempPath = std::string(path) + "." + std::to_string(_getpid()) + "-" +
-                   std::to_string(attempt) + ".tmp";
-        const std::wstring wide = widePath(tempPath);
-        if (wide.empty()) {
-            reason = "the name is not valid UTF-8";
-            return nullptr;
-        }
-        const int fd =
-            _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) break;
-        std::FILE* file = _fdopen(fd, "wb");
-        if (file != nullptr) return file;
-        reason = std::strerror(errno);
-        _close(fd);
-        _wunlink(wide.c_str());
+int processNumber() {
+    return _getpid();
+}
+
+std::FILE* createNewFile(const std::string& path, bool& exists, std::string& reason) {
+    exists = false;
+    const std::wstring wide = widePath(path);
+    if (wide.empty()) {
+        reason = "the name is not valid UTF-8";
         return nullptr;
     }
+    const int fd =
+        _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    exists = fd < 0 && errno == EEXIST;
+    std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (file != nullptr) return file;
     reason = std::strerror(errno);
+    if (fd >= 0) {
+        _close(fd);
+        _wunlink(wide.c_str());
+    }
     return nullptr;
 }
 

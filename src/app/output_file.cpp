@@ -5,6 +5,25 @@
 
 #include "app/file_platform.h"
 
+namespace {
+
+constexpr int kNameAttempts = 100;  // names tried before giving up on a crowded folder
+
+// Makes a file beside `path`, in the same folder, under a name no file has yet, and opens it for
+// writing; its name goes to `tempPath`. Null when it cannot be made.
+std::FILE* createFileBeside(const char* path, std::string& tempPath, std::string& reason) {
+    bool exists = true;
+    for (int attempt = 0; attempt < kNameAttempts && exists; ++attempt) {
+        tempPath = std::string(path) + "." + std::to_string(processNumber()) + "-" +
+                   std::to_string(attempt) + ".tmp";
+        std::FILE* file = createNewFile(tempPath, exists, reason);
+        if (file != nullptr) return file;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool checkWritable(const char* path, std::string& reason) {
     std::string tempPath;
     std::FILE* file = createFileBeside(path, tempPath, reason);
