@@ -7,7 +7,8 @@ packages=(
   build-essential cmake make pkg-config
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libx11-dev libxtst-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils imagemagick xauth
+  libpng-dev
+  xvfb xdotool x11-utils imagemagick xauth python3-meshio admesh util-linux
   dpkg-dev desktop-file-utils file lintian help2man appstream
   clang g++-aarch64-linux-gnu qemu-user
   g++-mingw-w64-x86-64-posix wine wine64 nsis zip

@@ -60,3 +60,18 @@ inline ::testing::AssertionResult sameSurface(const SurfaceCache& kept,
                << reference.cellTriangles.size() << " and " << reference.triangles.size();
     return ::testing::AssertionSuccess();
 }
+
+// Grid edges whose ends lie on both sides of the isolevel, counted from the values alone.
+inline std::size_t countCutEdges(const GridPoint* points, int n, double isolevel) {
+    const std::size_t side = n + 1;
+    std::size_t cut = 0;
+    for (std::size_t p = 0; p < side * side * side; ++p) {
+        const std::size_t at[3] = {p / (side * side), p / side % side, p % side};
+        const std::size_t step[3] = {side * side, side, 1};
+        for (int axis = 0; axis < 3; ++axis) {
+            if (at[axis] + 1 < side)
+                cut += (isolevel > points[p].value) != (isolevel > points[p + step[axis]].value);
+        }
+    }
+    return cut;
+}

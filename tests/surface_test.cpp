@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
 #include <vector>
 
+#include "field/mesh.h"
 #include "surface_reference.h"
 
 namespace {
@@ -13,23 +17,29 @@ namespace {
 // equal to a block's least or greatest value, or to a value on the faces that neighbouring
 // blocks share, the surface touches the block's border: the extraction that skips blocks must
 // still give exactly the cells, triangles and normals of every cell polygonised in order.
-TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
-    constexpr int kN = 21;
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
+constexpr int kN = 21;
+// The two balls of the start and a third whose surface the cube's corner cuts, on the grid above.
+const Ball kThreeBalls[kBallCount] = {{12, 12, 0, 20, true},
+                                      {-10, -10, 0, 30, true},
+                                      {30, -30, 29, 14, true},
+                                      {},
+                                      {},
+                                      {},
+                                      {},
+                                      {},
+                                      {}};
+
+void buildThreeBallGrid(GridCell*& cells, GridPoint*& points, FieldSummary& summary) {
     ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / kN, cells, points), kN);
     buildGrid(kNetWidth / kN, kN, cells, points);
-    const Ball balls[kBallCount] = {{12, 12, 0, 20, true},
-                                    {-10, -10, 0, 30, true},
-                                    {30, -30, 29, 14, true},
-                                    {},
-                                    {},
-                                    {},
-                                    {},
-                                    {},
-                                    {}};
+    updateField(summary, kN, kBallCount, kThreeBalls, points);
+}
+
+TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
+    GridCell* cells = nullptr;
+    GridPoint* points = nullptr;
     static FieldSummary summary;
-    updateField(summary, kN, kBallCount, balls, points);
+    buildThreeBallGrid(cells, points, summary);
     ASSERT_EQ(summary.blocksPerAxis, 3);
 
     std::vector<double> isolevels = {0.4, 0.0, -1.0, 9.0};
@@ -55,6 +65,84 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
     countGridWrite();
     ASSERT_TRUE(extractSurface(surface, cells, points, kN, 0.4, summary));
     EXPECT_TRUE(sameSurface(surface, referenceSurface(cells, points, kN, 0.4)));
+    delete[] cells;
+    delete[] points;
+}
+
+// Every edge of the mesh is walked once each way by two triangles (one winding throughout),
+// unless it lies in a face of the cube, where the surface is cut open.
+void expectClosedAwayFromCube(const SurfaceMesh& mesh) {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> walked;
+    for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
+        const std::uint32_t* v = mesh.indices + 3 * t;
+        ASSERT_TRUE(v[0] != v[1] && v[1] != v[2] && v[2] != v[0]) << "triangle " << t;
+        for (int c = 0; c < 3; ++c)
+            ++walked[{v[c], v[(c + 1) % 3]}];
+    }
+    int open = 0;
+    for (const auto& [edge, count] : walked) {
+        const Vec3 a = mesh.positions[edge.first];
+        const Vec3 b = mesh.positions[edge.second];
+        constexpr float kFace = kNetWidth / 2;
+        const bool onFace = (std::fabs(a.x) == kFace && a.x == b.x) ||
+                            (std::fabs(a.y) == kFace && a.y == b.y) ||
+                            (std::fabs(a.z) == kFace && a.z == b.z);
+        const auto back = walked.find({edge.second, edge.first});
+        const int reverse = back == walked.end() ? 0 : back->second;
+        if (onFace && reverse == 0) {
+            ++open;
+        } else {
+            EXPECT_TRUE(count == 1 && reverse == 1) << edge.first << "-" << edge.second;
+        }
+    }
+    EXPECT_GT(open, 0) << "the cube cuts the third ball's surface";
+}
+
+// The mesh holds the frame's triangles in its order, each vertex shared by edge: as many vertices
+// as cut grid edges, each where the frame draws it, and closed but where the cube cuts it.
+TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
+    GridCell* cells = nullptr;
+    GridPoint* points = nullptr;
+    static FieldSummary summary;
+    buildThreeBallGrid(cells, points, summary);
+    const ReferenceSurface frame = referenceSurface(cells, points, kN, 0.4);
+    SurfaceMesh mesh;
+    ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, 0.4, summary));
+    EXPECT_EQ(mesh.droppedTriangles, 0u);
+    ASSERT_EQ(mesh.triangleCount, frame.triangles.size());
+    EXPECT_EQ(mesh.vertexCount, countCutEdges(points, kN, 0.4));
+    // The crossing a vertex takes from its first cell is the one every cell computes for that edge:
+    // in double precision from either end, it rounds to the same float.
+    for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
+        for (int v = 0; v < 3; ++v) {
+            const Vec3& drawn = frame.triangles[t].vertices[(3 - v) % 3];
+            const Vec3& kept = mesh.positions[mesh.indices[3 * t + v]];
+            ASSERT_EQ(std::memcmp(&kept, &drawn, sizeof kept), 0) << "triangle " << t;
+        }
+    }
+    // Unit normals that point out of the solid: the field falls along them.
+    for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
+        const Vec3& u = mesh.normals[v];
+        EXPECT_NEAR(u.x * u.x + u.y * u.y + u.z * u.z, 1.0, 1e-5) << v;
+        double ahead = 0, behind = 0;
+        for (const Ball& ball : kThreeBalls) {
+            const Vec3& p = mesh.positions[v];
+            ahead += softObjectField(ball, p.x + 0.1f * u.x, p.y + 0.1f * u.y, p.z + 0.1f * u.z);
+            behind += softObjectField(ball, p.x - 0.1f * u.x, p.y - 0.1f * u.y, p.z - 0.1f * u.z);
+        }
+        EXPECT_LT(ahead, behind) << v;
+    }
+    expectClosedAwayFromCube(mesh);
+
+    // At the value of a grid point the surface runs through it: the triangles it flattens are
+    // dropped and the crossings there are one vertex, so no hole opens.
+    const double throughPoint = points[(5 * (kN + 1) + 5) * (kN + 1) + 10].value;
+    ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, throughPoint, summary));
+    EXPECT_GT(mesh.droppedTriangles, 0u);
+    EXPECT_EQ(mesh.triangleCount + mesh.droppedTriangles,
+              referenceSurface(cells, points, kN, throughPoint).triangles.size());
+    expectClosedAwayFromCube(mesh);
+    releaseSurfaceMesh(mesh);
     delete[] cells;
     delete[] points;
 }

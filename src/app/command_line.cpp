@@ -23,6 +23,25 @@ const char kHelp[] =
     "Options:\n"
     "  -h, --help     print this help and exit\n"
     "      --version  print the version and exit\n"
+    "      --export-surface FILE\n"
+    "                 when the session ends, write the surface of the last frame\n"
+    "                 to FILE, in world units, as the extension says: .ply (binary\n"
+    "                 little-endian), .obj or .stl (binary); vertices are shared\n"
+    "                 and carry normals (not in STL)\n"
+    "      --screenshot FILE\n"
+    "                 when the session ends, write the last frame, the whole\n"
+    "                 window with its labels, to FILE as PNG (.png)\n"
+    "      --keys LIST\n"
+    "                 after the first frame, act on the keys of LIST one after\n"
+    "                 another as if typed, a frame after each, then go on\n"
+    "                 interactively; names are separated by spaces: single\n"
+    "                 characters as typed, and Escape, BackSpace, Delete, space,\n"
+    "                 Left, Right, Up, Down, Page_Up, Page_Down, Home, End\n"
+    "The session ends with Escape (typed or listed) or when the window is closed.\n"
+    "Each file is written whole or not at all: to a temporary file beside it,\n"
+    "renamed into place when complete. Names, folders and keys are checked before\n"
+    "the window opens. For example, with no person at the keyboard:\n"
+    "xvfb-run scalar-field-viewer --keys \"2 + / Escape\" --export-surface a.stl\n"
     "\n"
     "On Linux, X options such as -display NAME go to GLUT; the window's place and\n"
     "size are fixed, so -geometry has no effect. On Windows X options are\n"
@@ -48,7 +67,10 @@ const char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0  after Escape, when the window is closed, and after --help or --version\n"
-    "  1  when the X display cannot be opened or OpenGL cannot start on it\n";
+    "  1  when the X display cannot be opened or OpenGL cannot start on it\n"
+    "  2  when an option is wrong (an unknown extension or key name, a folder that\n"
+    "     takes no file), before the window opens; or when a file could not be\n"
+    "     written at the end, which leaves any file of that name as it was\n";
 
 int finishOutput() {
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
@@ -56,14 +78,49 @@ int finishOutput() {
 
 }  // namespace
 
-CommandLineRequest readCommandLine(int argc, char** argv) {
+CommandLineRequest readCommandLine(int& argc, char** argv, SessionPlan& plan) {
+    struct ValueOption {
+        const char* name;
+        const char** value;
+    };
+    const ValueOption options[] = {{"--export-surface", &plan.meshPath},
+                                   {"--screenshot", &plan.screenshotPath},
+                                   {"--keys", &plan.keys}};
+    CommandLineRequest request = CommandLineRequest::kRun;
+    int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return CommandLineRequest::kHelp;
+        const char* argument = argv[i];
+        const ValueOption* taken = nullptr;
+        for (const ValueOption& option : options) {
+            const std::size_t length = std::strlen(option.name);
+            if (std::strncmp(argument, option.name, length) != 0) continue;
+            if (argument[length] == '=') {
+                *option.value = argument + length + 1;
+                taken = &option;
+            } else if (argument[length] == '\0') {
+                taken = &option;
+                if (i + 1 < argc) {
+                    *option.value = argv[++i];
+                } else if (request == CommandLineRequest::kRun) {
+                    std::fprintf(stderr, "scalar-field-viewer: %s needs a value\n", option.name);
+                    request = CommandLineRequest::kMistake;
+                }
+            }
         }
-        if (std::strcmp(argv[i], "--version") == 0) return CommandLineRequest::kVersion;
+        if (taken != nullptr) continue;
+        argv[kept++] = argv[i];
+        if (request == CommandLineRequest::kHelp || request == CommandLineRequest::kVersion) {
+            continue;
+        }
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+            request = CommandLineRequest::kHelp;
+        } else if (std::strcmp(argument, "--version") == 0) {
+            request = CommandLineRequest::kVersion;
+        }
     }
-    return CommandLineRequest::kRun;
+    argc = kept;
+    argv[argc] = nullptr;
+    return request;
 }
 
 int printHelp() {

@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/heap.h"
 #include "app/scene.h"
+#include "app/session.h"
 #include "app/window.h"
 #include "app/window_platform.h"
 
@@ -13,19 +14,23 @@ namespace {
 
 constexpr int kWindowLeft = 50;  // pixels
 constexpr int kWindowTop = 50;
+constexpr int kStatusBadOption = 2;  // an option's value is wrong; no window was opened
 
 }  // namespace
 
 int main(int argc, char** argv) {
     configureHeap();
-    switch (readCommandLine(argc, argv)) {
+    switch (readCommandLine(argc, argv, scene.session)) {
         case CommandLineRequest::kHelp:
             return printHelp();
         case CommandLineRequest::kVersion:
             return printVersion();
+        case CommandLineRequest::kMistake:
+            return kStatusBadOption;
         case CommandLineRequest::kRun:
             break;
     }
+    if (!checkSessionPlan(scene.session)) return kStatusBadOption;
     if (!initGlutOnDisplay(&argc, argv)) return 1;
     glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE | GLUT_DEPTH);
     glutInitWindowPosition(kWindowLeft, kWindowTop);
@@ -34,6 +39,7 @@ int main(int argc, char** argv) {
     completeWindow(kWindowTitle);
     initScene();
     registerCallbacks();
+    if (sessionPlanned(scene.session)) registerSessionCallbacks();
     glutMainLoop();
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/session.h"
 #include "field/field.h"
 #include "field/grid.h"
 #include "field/polygoniser.h"
@@ -47,6 +48,9 @@ struct SceneState {
     // Derived from the grid, kept between events; each knows by itself when it is stale.
     FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
     SurfaceCache surface;       // the surface the last frame drew
+
+    // Keys and output files the command line asked for; empty without them.
+    SessionPlan session;
 
     // Scratch of the polygoniser for the one cell in hand, on the thread of the callbacks (a frame
     // polygonises into it only when there was no storage to keep the surface).

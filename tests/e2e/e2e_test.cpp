@@ -13,9 +13,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "../surface_reference.h"
 #include "frame.h"
 #include "view_geometry.h"
 #include "x_session.h"
@@ -56,13 +58,15 @@ const ColourRange kPurpleLabel{"purple label", {0.25f, 0, 0.25f}, {1, 0.05f, 1}}
 
 // ----- running the program -----
 
-// The viewer under test, or the one given, run by its launcher (Wine for a Windows build).
+// The viewer under test, or the one given, run by its launcher (Wine for a Windows build), with
+// `arguments` as its own options.
 bool launch(XSession& session, std::string& error, const std::vector<std::string>& environment = {},
+            const std::vector<std::string>& arguments = {},
             const std::string& binary = viewerBinary(),
             const std::string& launcher = viewerLauncher()) {
     session.launcher = launcher;
     if (!startServer(session, error)) return false;
-    if (!startViewer(session, binary, error, environment)) return false;
+    if (!startViewer(session, binary, error, environment, arguments)) return false;
     if (!findWindowByTitle(session, kTitle, kWindowTimeout)) {
         error = "no window titled \"" + kTitle + "\" appeared; the viewer " +
                 (viewerRunning(session) ? "still runs" : describeStatus(session.viewerStatus)) +
@@ -574,7 +578,7 @@ TEST_F(FirstFrame, SameAsLinuxBuild) {
     if (session.launcher.empty()) GTEST_SKIP() << "compares a build run through a launcher";
     XSession linuxSession;
     std::string error;
-    ASSERT_TRUE(launch(linuxSession, error, {}, VIEWER_BUILT_BINARY, "")) << error;
+    ASSERT_TRUE(launch(linuxSession, error, {}, {}, VIEWER_BUILT_BINARY, "")) << error;
     std::vector<ProbeSpec> background;
     for (const ProbeSpec& p :
          surfaceProbes(view, balls, kInitialIsolevel, 10, kLitBlue, kBlack, false)) {
@@ -826,17 +830,22 @@ struct ProcessResult {
     std::string output;  // stdout and stderr
 };
 
-// Runs the viewer with `arguments` (shell words) and no X display.
-ProcessResult runWithoutDisplay(const std::string& arguments) {
+// Runs a shell command, its stderr with its stdout.
+ProcessResult runShell(const std::string& command) {
     ProcessResult result;
-    const std::string command =
-        "env -u DISPLAY " + viewerLauncher() + " '" + viewerBinary() + "' " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return result;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         result.output.append(buffer, n);
     result.status = pclose(pipe);
+    return result;
+}
+
+// Runs the viewer with `arguments` (shell words) and no X display.
+ProcessResult runWithoutDisplay(const std::string& arguments) {
+    ProcessResult result =
+        runShell("env -u DISPLAY " + viewerLauncher() + " '" + viewerBinary() + "' " + arguments);
     // A Windows console program ends its lines with CR LF.
     if (!viewerLauncher().empty()) {
         result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
@@ -893,6 +902,213 @@ TEST(CommandLine, HelpVersionAndNoDisplay) {
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1)
         << describeStatus(run.status);
     EXPECT_NE(run.output.find("xvfb-run scalar-field-viewer"), std::string::npos) << run.output;
+}
+
+// ----- files and scripted sessions -----
+
+bool exitedWith(const XSession& session, int status) {
+    return WIFEXITED(session.viewerStatus) && WEXITSTATUS(session.viewerStatus) == status;
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh folder for the files of one case.
+std::string outputFolder() {
+    char name[] = "/tmp/viewer-output-XXXXXX";
+    return mkdtemp(name) != nullptr ? name : "";
+}
+
+// The viewer with `arguments` in the session's server, ending by itself (the keys end in Escape).
+void runScripted(XSession& session, const std::vector<std::string>& arguments) {
+    std::string error;
+    ASSERT_TRUE(startViewer(session, viewerBinary(), error, {}, arguments)) << error;
+    ASSERT_TRUE(waitViewerExit(session, kSlowFrameTimeout))
+        << "a scripted session did not end; its output:\n"
+        << viewerLog(session);
+    EXPECT_TRUE(exitedWith(session, 0)) << describeStatus(session.viewerStatus) << "\n"
+                                        << viewerLog(session);
+}
+
+// The surface the program draws for these balls, cell size and threshold, extracted with the
+// field library, and the grid edges it cuts, counted from the values alone.
+struct SurfaceCounts {
+    std::size_t triangles = 0;
+    std::size_t cutEdges = 0;
+};
+
+SurfaceCounts drawnSurface(const Ball* balls, double voxelSize, double isolevel) {
+    GridCell* cells = nullptr;
+    GridPoint* points = nullptr;
+    const int n = allocateGrid(kNetWidth, voxelSize, cells, points);
+    buildGrid(voxelSize, n, cells, points);
+    static FieldSummary summary;
+    static SurfaceCache surface;
+    updateField(summary, n, kBallCount, balls, points);
+    extractSurface(surface, cells, points, n, isolevel, summary);
+    SurfaceCounts counts;
+    for (int slab = 0; slab < surface.slabCount; ++slab)
+        counts.triangles += surface.slabs[slab].triangleCount;
+    counts.cutEdges = countCutEdges(points, n, isolevel);
+    delete[] cells;
+    delete[] points;
+    return counts;
+}
+
+// Each format read back by readers that are not ours: meshio for all three, admesh for STL. Ball
+// 2 is moved out through the cube's face x = 32, which cuts its surface open there and only there.
+TEST(Output, MeshFilesReadBackByOtherReaders) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(startServer(session, error)) << error;
+    const std::string folder = outputFolder();
+    Ball balls[kBallCount];
+    initialBalls(balls);
+    std::string keys = "2";
+    for (int step = 0; step < 16; ++step) {
+        keys += " Right";
+        balls[1].x = static_cast<float>(balls[1].x + 1.0);
+    }
+    const SurfaceCounts expected = drawnSurface(balls, 2.0, kInitialIsolevel);
+    for (const char* format : {"ply", "obj", "stl"}) {
+        SCOPED_TRACE(format);
+        const std::string path = folder + "/surface." + format;
+        runScripted(session, {"--keys", keys + " Escape", "--export-surface", path});
+        const ProcessResult read =
+            runShell("/usr/bin/python3 " E2E_SOURCE_DIR "/mesh_check.py " + path);
+        std::size_t vertices = 0, triangles = 0, unpaired = 1, cut = 0;
+        ASSERT_EQ(std::sscanf(read.output.c_str(), "%zu %zu %zu %zu", &vertices, &triangles,
+                              &unpaired, &cut),
+                  4)
+            << read.output;
+        EXPECT_EQ(triangles, expected.triangles);
+        EXPECT_EQ(vertices, expected.cutEdges);
+        EXPECT_EQ(unpaired, 0u) << "edges not shared by two triangles away from the cube's faces";
+        EXPECT_GT(cut, 0u) << "edges where the face x = 32 cuts the surface";
+    }
+    // Checks only, no repairs, which would fill the cut.
+    const ProcessResult admesh =
+        runShell("admesh --exact --normal-directions --normal-values '" + folder + "/surface.stl'");
+    std::string squeezed;  // admesh aligns its columns with runs of spaces
+    for (char c : admesh.output)
+        if (c != ' ' || (!squeezed.empty() && squeezed.back() != ' ')) squeezed += c;
+    for (const std::string& line :
+         {"Number of facets : " + std::to_string(expected.triangles),
+          std::string("Degenerate facets : 0"), std::string("Facets reversed : 0"),
+          std::string("Backwards edges : 0"), std::string("Normals fixed : 0")}) {
+        EXPECT_NE(squeezed.find(line), std::string::npos) << line << " in:\n" << admesh.output;
+    }
+    runShell("rm -r '" + folder + "'");
+}
+
+// The PNG holds the window's pixels as these tests read them, whether Escape or the window's
+// close ends the session; both write the mesh too.
+TEST(Output, ScreenshotIsTheWindowAtEitherEnd) {
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "closed" : "Escape");
+        XSession session;
+        std::string error;
+        const std::string folder = outputFolder();
+        ASSERT_TRUE(launch(
+            session, error, {},
+            {"--screenshot", folder + "/shot.png", "--export-surface", folder + "/surface.obj"}))
+            << error;
+        View view;
+        Ball balls[kBallCount];
+        initialBalls(balls);
+        awaitInitialSurface(session, view, balls);
+        const Frame window = grabWindow(session);
+        if (close) {
+            sendDeleteWindow(session);
+        } else {
+            ASSERT_TRUE(pressKey(session, XK_Escape));
+        }
+        ASSERT_TRUE(waitViewerExit(session, kExitTimeout));
+        EXPECT_TRUE(exitedWith(session, 0)) << describeStatus(session.viewerStatus);
+        const ProcessResult size = runShell("identify -format '%w %h' '" + folder + "/shot.png'");
+        EXPECT_EQ(size.output, "600 600");
+        const ProcessResult pixels = runShell("convert '" + folder + "/shot.png' -depth 8 rgb:-");
+        EXPECT_TRUE(pixels.output.size() == window.rgb.size() &&
+                    std::equal(window.rgb.begin(), window.rgb.end(),
+                               reinterpret_cast<const uint8_t*>(pixels.output.data())))
+            << "the PNG differs from the window";
+        EXPECT_EQ(readWhole(folder + "/surface.obj").compare(0, 14, "# isosurface o"), 0);
+        runShell("rm -r '" + folder + "'");
+    }
+}
+
+// Listed keys end the session by themselves with the surface that typing them gives.
+TEST(Output, ScriptedKeysEqualTypedKeys) {
+    XSession scripted;
+    std::string error;
+    ASSERT_TRUE(startServer(scripted, error)) << error;
+    const std::string folder = outputFolder();
+    runScripted(scripted,
+                {"--keys", "2 Right Right + + / Escape", "--export-surface", folder + "/a.ply"});
+
+    XSession typed;
+    ASSERT_TRUE(launch(typed, error, {}, {"--export-surface", folder + "/b.ply"})) << error;
+    for (KeySym key : {XK_2, XK_Right, XK_Right, XK_plus, XK_plus, XK_slash, XK_Escape})
+        ASSERT_TRUE(pressKey(typed, key));
+    ASSERT_TRUE(waitViewerExit(typed, kSlowFrameTimeout));
+    EXPECT_TRUE(exitedWith(typed, 0)) << describeStatus(typed.viewerStatus);
+    const std::string mesh = readWhole(folder + "/a.ply");
+    EXPECT_GT(mesh.size(), 1000u);
+    EXPECT_TRUE(mesh == readWhole(folder + "/b.ply")) << "the surfaces differ";
+    runShell("rm -r '" + folder + "'");
+}
+
+// Mistakes are caught before the window opens (there is no display here, which would be status
+// 1), said with the path and the reason, and leave every file as it was.
+TEST(Output, BadInputEndsBeforeTheWindow) {
+    const std::string folder = outputFolder();
+    const std::string old = folder + "/old.ply";
+    std::ofstream(old) << "old";
+    const struct {
+        std::string arguments, message;
+    } cases[] = {
+        {"--export-surface " + folder + "/a.xyz", folder + "/a.xyz: unknown mesh format"},
+        {"--export-surface " + old + " --keys '2 Foo'", "unknown key name \"Foo\"; key names"},
+        {"--screenshot /sys/a.png", "/sys/a.png: cannot write there: Permission denied"},
+        {"--export-surface " + folder + "/none/a.stl",
+         "/none/a.stl: cannot write there: No such file or directory"},
+        {"--screenshot " + old, "old.ply: a screenshot is written as PNG"},
+        {"--keys", "--keys needs a value"},
+    };
+    for (const auto& bad : cases) {
+        const ProcessResult run = runWithoutDisplay(bad.arguments);
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 2)
+            << bad.arguments << ": " << describeStatus(run.status);
+        EXPECT_NE(run.output.find(bad.message), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(runShell("ls -A '" + folder + "'").output, "old.ply\n");
+    EXPECT_EQ(readWhole(old), "old");
+    runShell("rm -r '" + folder + "'");
+}
+
+// A disk that fills while the files are written: both are reported, with status 2, and the files
+// of those names keep their old contents. The disk is a tmpfs of two pages, mounted in a mount
+// namespace of the viewer's own.
+TEST(Output, FullDiskKeepsTheOldFiles) {
+    const std::string probe = runShell("unshare -rm sh -c 'mount -t tmpfs none /mnt'").output;
+    if (!probe.empty()) GTEST_SKIP() << "no tmpfs can be mounted here: " << probe;
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(startServer(session, error)) << error;
+    const std::string folder = outputFolder();
+    const ProcessResult run = runShell(
+        "unshare -rm sh -c 'mount -t tmpfs -o size=8k none \"$0\" && cd \"$0\" && "
+        "echo old >s.ply && echo old >s.png && "
+        "LIBGL_ALWAYS_SOFTWARE=1 \"$1\" -display \"$2\" --keys Escape --export-surface s.ply "
+        "--screenshot s.png; echo status $?; cat s.ply s.png; ls -A' '" +
+        folder + "' '" + viewerBinary() + "' " + session.displayName);
+    EXPECT_EQ(run.output,
+              "scalar-field-viewer: s.png: No space left on device\n"
+              "scalar-field-viewer: s.ply: No space left on device\n"
+              "status 2\nold\nold\ns.ply\ns.png\n");
+    runShell("rmdir '" + folder + "'");
 }
 
 // ----- memory -----

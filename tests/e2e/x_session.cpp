@@ -214,7 +214,8 @@ bool startServer(XSession& session, std::string& error) {
 }
 
 bool startViewer(XSession& session, const std::string& binary, std::string& error,
-                 const std::vector<std::string>& environment) {
+                 const std::vector<std::string>& environment,
+                 const std::vector<std::string>& arguments) {
     if (access(binary.c_str(), X_OK) != 0) {
         error = "no executable viewer at " + binary;
         return false;
@@ -225,6 +226,7 @@ bool startViewer(XSession& session, const std::string& binary, std::string& erro
     settings.insert(settings.end(), environment.begin(), environment.end());
     std::vector<std::string> command = {binary, "-display", session.displayName,
                                         "--no-such-option"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     if (!session.launcher.empty()) command.insert(command.begin(), session.launcher);
     session.viewerPid = spawn(command, settings, session.workDir + "/viewer.log", -1);
     return session.viewerPid > 0;

@@ -35,12 +35,13 @@ std::string viewerLauncher();
 bool startServer(XSession& session, std::string& error);
 
 // Starts the viewer in the session's server with software OpenGL; `environment` holds extra
-// NAME=value settings for the viewer alone. The server is named only by the -display option,
-// with an argument GLUT does not know beside it: both must reach GLUT as they are. Through a
-// launcher (a Windows build, which ignores X options) the server is named in DISPLAY as well,
-// for Wine.
+// NAME=value settings for the viewer alone, `arguments` the viewer's own options. The server is
+// named only by the -display option, with an argument GLUT does not know beside it: both must
+// reach GLUT as they are. Through a launcher (a Windows build, which ignores X options) the
+// server is named in DISPLAY as well, for Wine.
 bool startViewer(XSession& session, const std::string& binary, std::string& error,
-                 const std::vector<std::string>& environment = {});
+                 const std::vector<std::string>& environment = {},
+                 const std::vector<std::string>& arguments = {});
 
 // Waits for a top-level window whose _NET_WM_NAME is `title` (UTF-8), and keeps it.
 bool findWindowByTitle(XSession& session, const std::string& title, double timeoutSeconds);

@@ -1,0 +1,226 @@
+#include "app/session.h"
+
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/mesh_file.h"
+#include "app/output_file.h"
+#include "app/png_file.h"
+#include "app/scene.h"
+#include "field/mesh.h"
+#include "input/commands.h"
+#include "render/display.h"
+
+namespace {
+
+constexpr int kStatusFailed = 2;  // a file could not be written
+constexpr unsigned char kEscape = 27;
+
+// A key as the callbacks take it: a character for keyboard, a GLUT key for specialKey.
+struct ScriptedKey {
+    bool special;
+    int code;
+};
+
+// The names of keys that are no single character as typed.
+struct KeyName {
+    const char* name;
+    ScriptedKey key;
+};
+const KeyName kKeyNames[] = {
+    {"Escape", {false, kEscape}},
+    {"BackSpace", {false, 8}},
+    {"Delete", {false, 127}},
+    {"space", {false, ' '}},
+    {"Left", {true, GLUT_KEY_LEFT}},
+    {"Right", {true, GLUT_KEY_RIGHT}},
+    {"Up", {true, GLUT_KEY_UP}},
+    {"Down", {true, GLUT_KEY_DOWN}},
+    {"Page_Up", {true, GLUT_KEY_PAGE_UP}},
+    {"Page_Down", {true, GLUT_KEY_PAGE_DOWN}},
+    {"Home", {true, GLUT_KEY_HOME}},
+    {"End", {true, GLUT_KEY_END}},
+};
+
+// Reads the next name of a key list and moves past it. False at the end of the list, or, with
+// `unknown` set to the name, at a name that is neither one character nor in kKeyNames.
+bool nextKey(const char*& list, ScriptedKey& key, std::string& unknown) {
+    while (*list == ' ')
+        ++list;
+    if (*list == '\0') return false;
+    const char* end = std::strchr(list, ' ');
+    const std::size_t length = end == nullptr ? std::strlen(list) : end - list;
+    const std::string name(list, length);
+    list += length;
+    if (length == 1) {
+        key = {false, static_cast<unsigned char>(name[0])};
+        return true;
+    }
+    for (const KeyName& known : kKeyNames) {
+        if (name == known.name) {
+            key = known.key;
+            return true;
+        }
+    }
+    unknown = name;
+    return false;
+}
+
+void report(const char* path, const std::string& reason) {
+    std::fprintf(stderr, "scalar-field-viewer: %s: %s\n", path, reason.c_str());
+}
+
+bool writeScreenshot(const char* path) {
+    const int width = glutGet(GLUT_WINDOW_WIDTH);
+    const int height = glutGet(GLUT_WINDOW_HEIGHT);
+    const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
+    auto* rgb = static_cast<unsigned char*>(std::malloc(bytes > 0 ? bytes : 1));
+    if (rgb == nullptr) {
+        report(path, "out of memory");
+        return false;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_FRONT);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    OutputFile output;
+    std::size_t size = 0;
+    unsigned char* png = encodePng(rgb, width, height, size, output.reason);
+    std::free(rgb);
+    bool written = false;
+    if (png != nullptr && beginOutput(output, path)) {
+        writeOutput(output, reinterpret_cast<const char*>(png), size);
+        written = finishOutput(output, path);
+    }
+    std::free(png);
+    if (!written) report(path, output.reason);
+    return written;
+}
+
+bool writeMesh(const char* path) {
+    MeshFormat format = MeshFormat::kPly;
+    meshFormatOf(path, format);  // checked at start
+    SurfaceMesh mesh;
+    OutputFile output;
+    bool written = false;
+    if (!buildSurfaceMesh(mesh, scene.points, scene.cellsPerAxis, scene.isolevel,
+                          scene.fieldSummary)) {
+        output.reason = "out of memory";
+    } else if (beginOutput(output, path)) {
+        encodeMesh(mesh, format, outputSink, &output);
+        written = finishOutput(output, path);
+    }
+    releaseSurfaceMesh(mesh);
+    if (!written) report(path, output.reason);
+    return written;
+}
+
+// Writes the files the plan asks for and returns the exit status: 0, or kStatusFailed when any
+// could not be written. The picture is the window as the last frame left it, read back, not drawn
+// again: a frame's outline takes its shade from the normal the frame before left current, so a
+// new frame need not be the same. The mesh is the scene's surface as the session ends, the last
+// frame's but when a key acted after it and no frame followed (keys typed faster than frames).
+int finishSession() {
+    SessionPlan& plan = scene.session;
+    plan.ending = true;
+    bool written = true;
+    if (plan.screenshotPath != nullptr) written = writeScreenshot(plan.screenshotPath);
+    if (plan.meshPath != nullptr) written = writeMesh(plan.meshPath) && written;
+    return written ? EXIT_SUCCESS : kStatusFailed;
+}
+
+void sessionKeyboard(unsigned char key, int x, int y) {
+    if (key == kEscape) std::exit(finishSession());
+    keyboard(key, x, y);
+}
+
+// The window's close; also called when the process ends and GLUT takes its window down, by then
+// after the files are written.
+void sessionClose() {
+    if (!scene.session.ending) std::exit(finishSession());
+}
+
+// Acts on the next listed key through the callback its typing would reach, then asks for the
+// frame after it (a key that changes nothing asks for none itself).
+void actOnNextKey(int /*value*/) {
+    SessionPlan& plan = scene.session;
+    plan.keyDue = false;
+    ScriptedKey key;
+    std::string unknown;
+    if (!nextKey(plan.keys, key, unknown)) return;
+    if (key.special) {
+        specialKey(key.code, 0, 0);
+    } else {
+        sessionKeyboard(static_cast<unsigned char>(key.code), 0, 0);
+    }
+    glutPostRedisplay();
+}
+
+// The frame; then, while listed keys remain, the next one is due once events in hand are seen.
+void sessionDisplay() {
+    display();
+    SessionPlan& plan = scene.session;
+    const char* rest = plan.keys;
+    ScriptedKey key;
+    std::string unknown;
+    if (!plan.keyDue && nextKey(rest, key, unknown)) {
+        plan.keyDue = true;
+        glutTimerFunc(0, actOnNextKey, 0);
+    }
+}
+
+}  // namespace
+
+bool sessionPlanned(const SessionPlan& plan) {
+    return plan.meshPath != nullptr || plan.screenshotPath != nullptr || plan.keys != nullptr;
+}
+
+bool checkSessionPlan(const SessionPlan& plan) {
+    bool good = true;
+    std::string reason;
+    if (plan.meshPath != nullptr) {
+        MeshFormat format;
+        if (!meshFormatOf(plan.meshPath, format)) {
+            report(plan.meshPath, "unknown mesh format: the name must end in .ply, .obj or .stl");
+            good = false;
+        } else if (!checkWritable(plan.meshPath, reason)) {
+            report(plan.meshPath, "cannot write there: " + reason);
+            good = false;
+        }
+    }
+    if (plan.screenshotPath != nullptr) {
+        const char* dot = std::strrchr(plan.screenshotPath, '.');
+        if (dot == nullptr || (std::strcmp(dot, ".png") != 0 && std::strcmp(dot, ".PNG") != 0)) {
+            report(plan.screenshotPath,
+                   "a screenshot is written as PNG: the name must end in .png");
+            good = false;
+        } else if (!checkWritable(plan.screenshotPath, reason)) {
+            report(plan.screenshotPath, "cannot write there: " + reason);
+            good = false;
+        }
+    }
+    const char* list = plan.keys;
+    ScriptedKey key;
+    std::string unknown;
+    while (list != nullptr && nextKey(list, key, unknown)) {
+    }
+    if (!unknown.empty()) {
+        std::string names = "single characters as typed";
+        for (const KeyName& known : kKeyNames)
+            names += std::string(", ") + known.name;
+        report("--keys", "unknown key name \"" + unknown + "\"; key names are " + names +
+                             ", separated by spaces");
+        good = false;
+    }
+    return good;
+}
+
+void registerSessionCallbacks() {
+    const SessionPlan& plan = scene.session;
+    glutKeyboardFunc(sessionKeyboard);
+    if (plan.keys != nullptr) glutDisplayFunc(sessionDisplay);
+    if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) glutCloseFunc(sessionClose);
+}
