@@ -1094,6 +1094,8 @@ TEST(Output, BadInputEndsBeforeTheWindow) {
 TEST(Output, FullDiskKeepsTheOldFiles) {
     const std::string probe = runShell("unshare -rm sh -c 'mount -t tmpfs none /mnt'").output;
     if (!probe.empty()) GTEST_SKIP() << "no tmpfs can be mounted here: " << probe;
+    // Wine's server, which does the files' work, may outlive a case and so see another mount.
+    if (!viewerLauncher().empty()) GTEST_SKIP() << "the tmpfs is private to this case's process";
     XSession session;
     std::string error;
     ASSERT_TRUE(startServer(session, error)) << error;

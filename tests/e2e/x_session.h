@@ -11,6 +11,13 @@
 
 #include "frame.h"
 
+// Path of the viewer binary: $VIEWER_BINARY if set, else the one the build made.
+std::string viewerBinary();
+
+// $VIEWER_LAUNCHER: the program that runs a Windows build of the viewer (Wine's loader); "" for
+// the Linux build, which runs itself.
+std::string viewerLauncher();
+
 struct XSession {
     pid_t serverPid = -1;     // Xvfb
     pid_t viewerPid = -1;     // the program under test; -1 once reaped
@@ -19,17 +26,11 @@ struct XSession {
     std::string workDir;      // temporary folder with the server's and the viewer's logs
     Display* display = nullptr;
     Window window = 0;     // the viewer's top-level window, once found
-    std::string launcher;  // runs the viewer, e.g. Wine for the Windows build; "" runs it itself
+    // Runs the viewer, e.g. Wine for the Windows build; "" runs it itself.
+    std::string launcher = viewerLauncher();
 
     ~XSession();
 };
-
-// Path of the viewer binary: $VIEWER_BINARY if set, else the one the build made.
-std::string viewerBinary();
-
-// $VIEWER_LAUNCHER: the program that runs a Windows build of the viewer (Wine's loader); "" for
-// the Linux build, which runs itself.
-std::string viewerLauncher();
 
 // Starts Xvfb on a free display and connects to it. False, with the reason, on failure.
 bool startServer(XSession& session, std::string& error);
