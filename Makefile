@@ -59,7 +59,8 @@ aarch64-test: deps
 windows: deps
 	./scripts/windows-deps.sh $(WINDOWS_DIR)
 	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/x86_64-w64-mingw32.cmake \
-	  $(CMAKE_FLAGS) -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
+	  $(CMAKE_FLAGS) -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest \
+	  -DVIEWER_E2E_TESTS=$(CURDIR)/$(BUILD_DIR)/tests/e2e/e2e_tests
 	cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
 # Wine as the Windows tests run it: a prefix in the build folder, no debugging output, and neither
@@ -67,17 +68,19 @@ windows: deps
 WINE64 ?= /usr/lib/wine/wine64
 WINE_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 
-# The Windows unit tests under Wine (CTest runs them through the toolchain file's emulator), then
-# the end-to-end cases of the Linux build's harness against the .exe under Wine. Those run one at
-# a time: Wine's desktop gives the keyboard to one window at a time, whatever X server each is on.
+# The Windows unit tests under Wine (CTest runs them through the toolchain file's emulator) and the
+# installer's round trip, then the end-to-end cases of the Linux build's harness against the .exe
+# under Wine. Those run one at a time: Wine's desktop gives the keyboard to one window at a time,
+# whatever X server each is on.
 windows-test: windows build
 	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
 	$(WINE_ENV) VIEWER_LAUNCHER=$(WINE64) VIEWER_BINARY=$(CURDIR)/$(WINDOWS_DIR)/scalar-field-viewer.exe \
 	  ctest --test-dir $(BUILD_DIR) --output-on-failure -L e2e -LE package
 
-# The Windows download, $(WINDOWS_DIR)/scalar-field-viewer-<version>-windows-x86_64.zip.
+# The Windows downloads, in $(WINDOWS_DIR): scalar-field-viewer-<version>-windows-x86_64.zip and
+# the installer, scalar-field-viewer-<version>-setup.exe.
 windows-package: windows
-	cmake --build $(WINDOWS_DIR) --target windows-zip
+	cmake --build $(WINDOWS_DIR) --target windows-zip windows-installer
 
 # The Debian package, in $(BUILD_DIR).
 package: build

@@ -19,3 +19,20 @@ add_custom_command(OUTPUT ${VIEWER_ZIP}
   COMMENT "Windows zip ${VIEWER_ZIP_NAME}.zip"
   VERBATIM)
 add_custom_target(windows-zip DEPENDS ${VIEWER_ZIP})
+
+# The Windows installer, made by NSIS from packaging/scalar-field-viewer.nsi with the project's
+# version and the files to install (target windows-installer).
+find_program(MAKENSIS makensis REQUIRED)
+set(VIEWER_INSTALLER ${CMAKE_BINARY_DIR}/scalar-field-viewer-${PROJECT_VERSION}-setup.exe)
+set(nsis_script ${PROJECT_SOURCE_DIR}/packaging/scalar-field-viewer.nsi)
+add_custom_command(OUTPUT ${VIEWER_INSTALLER}
+  COMMAND ${MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DEXE=$<TARGET_FILE:scalar-field-viewer>
+          -DICON=${VIEWER_ICO} -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
+          -DREADME=${PROJECT_SOURCE_DIR}/README.md
+          -DHOWTO=${PROJECT_SOURCE_DIR}/packaging/how-to-run.txt
+          -DOUTFILE=${VIEWER_INSTALLER} ${nsis_script}
+  DEPENDS scalar-field-viewer ${nsis_script} ${VIEWER_ICO} ${PROJECT_SOURCE_DIR}/LICENSE
+          ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/how-to-run.txt
+  COMMENT "Windows installer scalar-field-viewer-${PROJECT_VERSION}-setup.exe"
+  VERBATIM)
+add_custom_target(windows-installer DEPENDS ${VIEWER_INSTALLER})

@@ -11,23 +11,7 @@ e2e_tests=$2
 work=$(mktemp -d /tmp/viewer-package-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-quiet() {  # quiet COMMAND...: it succeeds and prints nothing; else its output is shown
-    local output
-    output=$("$@" 2>&1) && [ -z "$output" ] && return 0
-    echo "$output"
-    return 1
-}
+source "$(dirname "$0")/checks.sh"
 
 cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; echo "FAILED: cpack"; exit 1; }
