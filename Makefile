@@ -11,7 +11,7 @@ BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 .PHONY: all deps configure build run test unit-test sanitize-test clang-test aarch64-test package \
-	screenshot bench clean format
+	screenshot bench clean format fresh-test
 
 all: build
 
@@ -52,6 +52,14 @@ aarch64-test: deps
 	  $(CMAKE_FLAGS) -DVIEWER_UNIT_TESTS_ONLY=ON -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
 	cmake --build $(AARCH64_DIR) -j $(JOBS)
 	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
+
+# `make test` in a fresh minimal root of a Debian release (debootstrap), on a clone of REPO at
+# REV: as root, and not part of `make test`. See docs/testing.md.
+SUITE ?= trixie
+REPO ?= $(CURDIR)
+REV ?= HEAD
+fresh-test:
+	./scripts/fresh-root-test.sh $(SUITE) $(REPO) $(REV)
 
 # The Debian package, in $(BUILD_DIR).
 package: build
