@@ -18,7 +18,7 @@
 set -euo pipefail
 
 usage() {
-    sed -n '8,18p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '8,17p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 [ $# -ge 1 ] && [ $# -le 3 ] || usage

@@ -297,8 +297,8 @@ bool addressSpaceLimitHolds() {
 }
 
 TEST_F(gridKeysDeathTest, finerGridBeyondMemoryKeepsTheOldOne) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer needs more address space than the limit allows";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer needs more address space than the limit allows";
 #endif
     if (!addressSpaceLimitHolds())
         GTEST_SKIP() << "no address-space limit takes hold here (as under qemu-user)";

@@ -9,27 +9,45 @@
 
 namespace {
 
-// A grid of 21 cells a side has blocks of 8, 8 and 5 cells along each axis. At an isolevel
-// equal to a block's least or greatest value, or to a value on the faces that neighbouring
-// blocks share, the surface touches the block's border: the extraction that skips blocks must
-// still give exactly the cells, triangles and normals of every cell polygonised in order.
-TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
-    constexpr int kN = 21;
+// A grid of 21 cells a side, with blocks of 8, 8 and 5 cells along each axis, and the field of
+// three balls on it with its summary.
+struct ThreeBalls {
+    static constexpr int kN = 21;
     GridCell* cells = nullptr;
     GridPoint* points = nullptr;
-    ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / kN, cells, points), kN);
-    buildGrid(kNetWidth / kN, kN, cells, points);
-    const Ball balls[kBallCount] = {{12, 12, 0, 20, true},
-                                    {-10, -10, 0, 30, true},
-                                    {30, -30, 29, 14, true},
-                                    {},
-                                    {},
-                                    {},
-                                    {},
-                                    {},
-                                    {}};
-    static FieldSummary summary;
-    updateField(summary, kN, kBallCount, balls, points);
+    FieldSummary summary;
+
+    ThreeBalls() {
+        if (allocateGrid(kNetWidth, kNetWidth / kN, cells, points) != kN) return;
+        buildGrid(kNetWidth / kN, kN, cells, points);
+        const Ball balls[kBallCount] = {{12, 12, 0, 20, true},
+                                        {-10, -10, 0, 30, true},
+                                        {30, -30, 29, 14, true},
+                                        {},
+                                        {},
+                                        {},
+                                        {},
+                                        {},
+                                        {}};
+        updateField(summary, kN, kBallCount, balls, points);
+    }
+    ~ThreeBalls() {
+        delete[] cells;
+        delete[] points;
+    }
+};
+
+// At an isolevel equal to a block's least or greatest value, or to a value on the faces that
+// neighbouring blocks share, the surface touches the block's border: the extraction that skips
+// blocks must still give exactly the cells, triangles and normals of every cell polygonised in
+// order.
+TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
+    constexpr int kN = ThreeBalls::kN;
+    static ThreeBalls grid;
+    ASSERT_NE(grid.points, nullptr);
+    GridCell* const cells = grid.cells;
+    GridPoint* const points = grid.points;
+    const FieldSummary& summary = grid.summary;
     ASSERT_EQ(summary.blocksPerAxis, 3);
 
     std::vector<double> isolevels = {0.4, 0.0, -1.0, 9.0};
@@ -55,8 +73,34 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
     countGridWrite();
     ASSERT_TRUE(extractSurface(surface, cells, points, kN, 0.4, summary));
     EXPECT_TRUE(sameSurface(surface, referenceSurface(cells, points, kN, 0.4)));
-    delete[] cells;
-    delete[] points;
+}
+
+// A slab for which storage cannot be had is not kept, and the extraction says the surface is
+// incomplete; the next use of the surface extracts it again.
+TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
+    constexpr int kN = ThreeBalls::kN;
+    static ThreeBalls grid;
+    ASSERT_NE(grid.points, nullptr);
+    static SurfaceCache surface;
+    refuseSlabStorage(0b010);
+    const bool complete = extractSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary);
+    refuseSlabStorage(0);
+    EXPECT_FALSE(complete);
+    ASSERT_EQ(surface.slabCount, 3);
+    EXPECT_TRUE(surface.kept[0]);
+    EXPECT_FALSE(surface.kept[1]);
+    EXPECT_TRUE(surface.kept[2]);
+
+    static int used;
+    used = 0;
+    useSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary,
+               [](void*, const SurfaceCache& kept, int slab) {
+                   EXPECT_TRUE(kept.kept[slab]) << slab;
+                   ++used;
+               },
+               nullptr);
+    EXPECT_EQ(used, 3);
+    EXPECT_TRUE(sameSurface(surface, referenceSurface(grid.cells, grid.points, kN, 0.4)));
 }
 
 }  // namespace

@@ -17,9 +17,16 @@ void* runPart(void* argument) {
     return nullptr;
 }
 
+int forcedPartCount = 0;  // 0: as many as there are processors
+
 }  // namespace
 
+void forcePartCount(int parts) {
+    forcedPartCount = parts < 0 ? 0 : parts > kMaxParts ? kMaxParts : parts;
+}
+
 int partCount() {
+    if (forcedPartCount > 0) return forcedPartCount;
     static const int count = [] {
         const long online = sysconf(_SC_NPROCESSORS_ONLN);
         if (online < 1) return 1;
