@@ -377,6 +377,7 @@ TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
     glDouble.calls.clear();
     display();
     EXPECT_FALSE(drawsTheMovedVertex());
+    restoreStartValues();  // the camera, the drag and the lighting, for the tests after it
 }
 
 // A slab for which there was no storage is polygonised row by row as it is drawn: the frame still
