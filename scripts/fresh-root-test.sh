@@ -57,6 +57,7 @@ mounts_below_root() {
 cleanup() {
     local status=$? pid target
     set +e
+    rm -f "$root.debootstrap.log"
     # Whatever still runs inside the root (an X server of a test, say) holds its mounts.
     for pid in /proc/[0-9]*; do
         [ "$(readlink "$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "${pid#/proc/}" 2>/dev/null
@@ -107,8 +108,7 @@ phase_done() {
 
 echo "== debootstrap $suite (minbase) from $mirror into $root"
 debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
-    { tail -n 30 "$root.debootstrap.log"; rm -f "$root.debootstrap.log"; exit 1; }
-rm -f "$root.debootstrap.log"
+    { tail -n 30 "$root.debootstrap.log"; exit 1; }
 phase_done debootstrap
 
 # The sources of a Debian installation: the release, its updates and its security updates.
