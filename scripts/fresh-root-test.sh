@@ -46,6 +46,7 @@ else
 fi
 
 root=$(mktemp -d "${FRESH_ROOT_DIR:-/var/tmp}/fresh-root-$suite-XXXXXX")
+chmod 755 "$root"  # the root directory of a system, which its other users (apt's _apt) traverse
 mounted=()
 
 # Mounts below the root, deepest first (findmnt escapes blanks, which mktemp's names have none of).
