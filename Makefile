@@ -1,6 +1,7 @@
 # Set-up, build and test entry points. Each target installs what is missing first.
 BUILD_DIR ?= build
 SAN_DIR ?= build-sanitize
+TSAN_DIR ?= build-tsan
 CLANG_DIR ?= build-clang
 AARCH64_DIR ?= build-aarch64
 WINDOWS_DIR ?= build-windows
@@ -11,8 +12,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
-.PHONY: all deps configure build run test unit-test sanitize-test clang-test aarch64-test package \
-	screenshot bench clean format windows windows-test windows-package
+.PHONY: all deps configure build run test unit-test sanitize-test tsan-test clang-test aarch64-test \
+	package screenshot bench clean format fresh-test windows windows-test windows-package
 
 all: build
 
@@ -28,9 +29,10 @@ build: configure
 run: build
 	./$(BUILD_DIR)/scalar-field-viewer
 
-# Every test of the optimised build, again under ASan and UBSan, again built by Clang, then the
-# unit tests built for aarch64 and run under emulation, then the Windows build under Wine.
-test: unit-test sanitize-test clang-test aarch64-test windows-test
+# Every test of the optimised build, again under ASan and UBSan, the unit tests under
+# ThreadSanitizer, every test built by Clang, the unit tests built for aarch64 and run under
+# emulation, then the Windows build under Wine. See docs/testing.md.
+test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test
 
 unit-test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -39,6 +41,14 @@ sanitize-test: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_SANITIZE=ON
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	ctest --test-dir $(SAN_DIR) --output-on-failure -j $(JOBS)
+
+# The field library and the viewer's unit tests under ThreadSanitizer: the field pass split into
+# parts and the extraction on its helper thread. The first report ends its test, which fails.
+tsan-test: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_TSAN=ON \
+	  -DVIEWER_UNIT_TESTS_ONLY=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS)
 
 # The program and every test built by Clang, with the flags of the optimised build.
 clang-test: deps
@@ -82,6 +92,14 @@ windows-test: windows build
 windows-package: windows
 	cmake --build $(WINDOWS_DIR) --target windows-zip windows-installer
 
+# `make test` in a fresh minimal root of a Debian release (debootstrap), on a clone of REPO at
+# REV: as root, and not part of `make test`. See docs/testing.md.
+SUITE ?= trixie
+REPO ?= $(CURDIR)
+REV ?= HEAD
+fresh-test:
+	./scripts/fresh-root-test.sh $(SUITE) $(REPO) $(REV)
+
 # The Debian package, in $(BUILD_DIR).
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
@@ -98,4 +116,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(TSAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR)

@@ -67,9 +67,9 @@ foreach(size IN LISTS VIEWER_ICON_SIZES)
 endforeach()
 install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES README.md packaging/copyright ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The README shows the first frame from docs/.
+# The README shows the first frame from docs/ and links the documents there.
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs OPTIONAL
-        FILES_MATCHING PATTERN "*.png" PATTERN "*.tmp.png" EXCLUDE)
+        FILES_MATCHING PATTERN "*.png" PATTERN "*.md" PATTERN "*.tmp.png" EXCLUDE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME scalar-field-viewer)

@@ -301,8 +301,8 @@ bool addressSpaceLimitHolds() {
 #endif
 
 TEST_F(gridKeysDeathTest, finerGridBeyondMemoryKeepsTheOldOne) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer needs more address space than the limit allows";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer needs more address space than the limit allows";
 #endif
 #ifdef _WIN32
     GTEST_SKIP() << "Windows limits a process's memory only through a job, which Wine ignores";

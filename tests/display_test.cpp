@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <vector>
 
+#include "app/window.h"
+#include "input/camera.h"
 #include "input/commands.h"
 #include "render/labels.h"
 #include "scene_fixture.h"
@@ -275,35 +279,37 @@ TEST(display, surfaceOfAKnownGrid) {
     EXPECT_EQ(triangles, 16);
 }
 
+// Draws a frame, which must draw exactly the surface that polygonising every cell afresh gives.
+void expectFresh(const char* change) {
+    SCOPED_TRACE(change);
+    glDouble.calls.clear();
+    display();
+    const auto blocks = surfaceBlocks();
+    const ReferenceSurface reference =
+        referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel);
+    ASSERT_EQ(blocks.size(), reference.cellTriangles.size());
+    std::size_t t = 0;
+    int wrong = 0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        ASSERT_EQ(static_cast<int>(blocks[b].size()), reference.cellTriangles[b]);
+        for (const DrawnTriangle& drawn : blocks[b]) {
+            const Vec3& n = reference.normals[t];
+            wrong += drawn.normal[0] != n.x || drawn.normal[1] != n.y || drawn.normal[2] != n.z;
+            for (int v = 0; v < 3; ++v) {
+                const Vec3& p = reference.triangles[t].vertices[v];
+                wrong += drawn.vertices[v][0] != p.x || drawn.vertices[v][1] != p.y ||
+                         drawn.vertices[v][2] != p.z;
+            }
+            ++t;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 // The frame draws from a kept surface; after every kind of change it must draw exactly what
 // polygonising every cell afresh gives, and between changes the same again.
 TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     startScene();
-    const auto expectFresh = [](const char* change) {
-        SCOPED_TRACE(change);
-        glDouble.calls.clear();
-        display();
-        const auto blocks = surfaceBlocks();
-        const ReferenceSurface reference =
-            referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel);
-        ASSERT_EQ(blocks.size(), reference.cellTriangles.size());
-        std::size_t t = 0;
-        int wrong = 0;
-        for (std::size_t b = 0; b < blocks.size(); ++b) {
-            ASSERT_EQ(static_cast<int>(blocks[b].size()), reference.cellTriangles[b]);
-            for (const DrawnTriangle& drawn : blocks[b]) {
-                const Vec3& n = reference.normals[t];
-                wrong += drawn.normal[0] != n.x || drawn.normal[1] != n.y || drawn.normal[2] != n.z;
-                for (int v = 0; v < 3; ++v) {
-                    const Vec3& p = reference.triangles[t].vertices[v];
-                    wrong += drawn.vertices[v][0] != p.x || drawn.vertices[v][1] != p.y ||
-                             drawn.vertices[v][2] != p.z;
-                }
-                ++t;
-            }
-        }
-        EXPECT_EQ(wrong, 0);
-    };
     expectFresh("start");
     keyboard('+', 0, 0);
     expectFresh("threshold");
@@ -326,6 +332,75 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     expectFresh("values of other balls written by the field pass");
     keyboard('*', 0, 0);
     expectFresh("coarser grid");
+}
+
+// A frame after events that change nothing the surface is made of draws the kept surface again,
+// without extracting it: a kept vertex moved by hand is drawn where it was moved to, until the
+// threshold changes.
+TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
+    startScene();
+    display();
+    const SurfaceCache& kept = scene.surface;
+    int slab = 0;
+    while (slab < kept.slabCount && kept.slabs[slab].triangleCount == 0)
+        ++slab;
+    ASSERT_LT(slab, kept.slabCount);
+    constexpr float kMoved = 1000.0f;  // beyond the cube: no extraction gives it
+    kept.slabs[slab].triangles[0].vertices[0].x = kMoved;
+    const auto drawsTheMovedVertex = [] {
+        for (const GlCall& call : glDouble.calls) {
+            if (named(call, "glVertex3f") && call.args[0] == kMoved) return true;
+        }
+        return false;
+    };
+    const std::function<void()> unchanging[] = {
+        [] { keyboard('w', 0, 0); },
+        [] { keyboard('2', 0, 0); },
+        [] { keyboard(8, 0, 0); },  // Backspace: wireframe
+        [] { keyboard('1', 0, 0); },
+        [] { specialKey(GLUT_KEY_RIGHT, 0, 0); },  // ball 1 is switched off
+        [] {
+            mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 300, 300);
+            motion(310, 290);
+            mouse(GLUT_RIGHT_BUTTON, GLUT_UP, 310, 290);
+        },
+        [] { reshape(800, 600); },
+    };
+    for (std::size_t event = 0; event < std::size(unchanging); ++event) {
+        SCOPED_TRACE(event);
+        unchanging[event]();
+        glDouble.calls.clear();
+        display();
+        EXPECT_TRUE(drawsTheMovedVertex());
+    }
+    keyboard('+', 0, 0);
+    glDouble.calls.clear();
+    display();
+    EXPECT_FALSE(drawsTheMovedVertex());
+    restoreStartValues();  // the camera, the drag and the lighting, for the tests after it
+}
+
+// A slab for which there was no storage is polygonised row by row as it is drawn: the frame still
+// draws exactly the fresh surface, on the grid of the start and on the finest, where a helper
+// thread extracts the other slabs meanwhile. The next frame tries to keep the surface again.
+TEST(display, slabsWithoutStorageArePolygonisedAsTheyAreDrawn) {
+    startScene();
+    struct StorageGivenBack {
+        ~StorageGivenBack() { refuseSlabStorage(0); }
+    } giveBack;
+    for (int grid = 0; grid < 2; ++grid) {
+        SCOPED_TRACE(scene.cellsPerAxis);
+        refuseSlabStorage(0b1010);
+        expectFresh("slabs 1 and 3 refused");
+        EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);
+        EXPECT_FALSE(scene.surface.kept[1] || scene.surface.kept[3]);
+        EXPECT_FALSE(scene.surface.complete);
+        refuseSlabStorage(0);
+        expectFresh("storage given back");
+        EXPECT_TRUE(scene.surface.complete);
+        keyboard('/', 0, 0);
+        keyboard('/', 0, 0);  // to N = 128
+    }
 }
 
 TEST(display, noSurfaceOutsideTheValueRange) {

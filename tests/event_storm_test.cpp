@@ -354,6 +354,8 @@ TEST_F(eventStorm, dragsToTheIntegerLimits) {
     EXPECT_EQ(scene.camera.right.x, largest.right.x);
 }
 
+// Each command followed by its frame, where the field pass runs in parts and a helper thread
+// extracts the surface while the frame draws it (which the ThreadSanitizer pass watches).
 TEST_F(eventStorm, commandsAtTheFinestGrid) {
     glDouble.recording = false;
     for (int i = 0; i < 3; ++i)
@@ -365,11 +367,14 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
         const int keys[] = {'/', 127, '+', '-', 'w', 8};
         keyboard(static_cast<unsigned char>(storm.pick(keys)), 0, 0);
         specialKey(storm.specialKeyCode(), 0, 0);
+        display();
         ASSERT_TRUE(stateInvariants()) << i;
     }
     ASSERT_TRUE(fieldInvariants(true));
-    display();
     ASSERT_TRUE(labelsOfAFrame());
+    ASSERT_TRUE(sameSurface(
+        scene.surface,
+        referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel)));
     for (int i = 0; i < 6; ++i)
         keyboard('*', 0, 0);
     EXPECT_EQ(scene.cellsPerAxis, 4);

@@ -57,9 +57,8 @@ std::vector<Label> drawnLabels() {
     return labels;
 }
 
-std::vector<double> withAlpha(std::vector<double> rgb) {
-    rgb.push_back(1);
-    return rgb;
+std::vector<double> withAlpha(const std::vector<double>& rgb) {
+    return {rgb.at(0), rgb.at(1), rgb.at(2), 1};
 }
 
 void expectLegend(const std::vector<Label>& labels, int selected) {

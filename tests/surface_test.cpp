@@ -13,12 +13,9 @@
 
 namespace {
 
-// A grid of 21 cells a side has blocks of 8, 8 and 5 cells along each axis. At an isolevel
-// equal to a block's least or greatest value, or to a value on the faces that neighbouring
-// blocks share, the surface touches the block's border: the extraction that skips blocks must
-// still give exactly the cells, triangles and normals of every cell polygonised in order.
-constexpr int kN = 21;
-// The two balls of the start and a third whose surface the cube's corner cuts, on the grid above.
+// A grid of 21 cells a side, with blocks of 8, 8 and 5 cells along each axis, and the field of
+// three balls on it with its summary: the two balls of the start and a third whose surface the
+// cube's corner cuts.
 const Ball kThreeBalls[kBallCount] = {{12, 12, 0, 20, true},
                                       {-10, -10, 0, 30, true},
                                       {30, -30, 29, 14, true},
@@ -29,17 +26,34 @@ const Ball kThreeBalls[kBallCount] = {{12, 12, 0, 20, true},
                                       {},
                                       {}};
 
-void buildThreeBallGrid(GridCell*& cells, GridPoint*& points, FieldSummary& summary) {
-    ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / kN, cells, points), kN);
-    buildGrid(kNetWidth / kN, kN, cells, points);
-    updateField(summary, kN, kBallCount, kThreeBalls, points);
-}
-
-TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
+struct ThreeBalls {
+    static constexpr int kN = 21;
     GridCell* cells = nullptr;
     GridPoint* points = nullptr;
-    static FieldSummary summary;
-    buildThreeBallGrid(cells, points, summary);
+    FieldSummary summary;
+
+    ThreeBalls() {
+        if (allocateGrid(kNetWidth, kNetWidth / kN, cells, points) != kN) return;
+        buildGrid(kNetWidth / kN, kN, cells, points);
+        updateField(summary, kN, kBallCount, kThreeBalls, points);
+    }
+    ~ThreeBalls() {
+        delete[] cells;
+        delete[] points;
+    }
+};
+
+// At an isolevel equal to a block's least or greatest value, or to a value on the faces that
+// neighbouring blocks share, the surface touches the block's border: the extraction that skips
+// blocks must still give exactly the cells, triangles and normals of every cell polygonised in
+// order.
+TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
+    constexpr int kN = ThreeBalls::kN;
+    static ThreeBalls grid;
+    ASSERT_NE(grid.points, nullptr);
+    GridCell* const cells = grid.cells;
+    GridPoint* const points = grid.points;
+    const FieldSummary& summary = grid.summary;
     ASSERT_EQ(summary.blocksPerAxis, 3);
 
     std::vector<double> isolevels = {0.4, 0.0, -1.0, 9.0};
@@ -65,8 +79,34 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
     countGridWrite();
     ASSERT_TRUE(extractSurface(surface, cells, points, kN, 0.4, summary));
     EXPECT_TRUE(sameSurface(surface, referenceSurface(cells, points, kN, 0.4)));
-    delete[] cells;
-    delete[] points;
+}
+
+// A slab for which storage cannot be had is not kept, and the extraction says the surface is
+// incomplete; the next use of the surface extracts it again.
+TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
+    constexpr int kN = ThreeBalls::kN;
+    static ThreeBalls grid;
+    ASSERT_NE(grid.points, nullptr);
+    static SurfaceCache surface;
+    refuseSlabStorage(0b010);
+    const bool complete = extractSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary);
+    refuseSlabStorage(0);
+    EXPECT_FALSE(complete);
+    ASSERT_EQ(surface.slabCount, 3);
+    EXPECT_TRUE(surface.kept[0]);
+    EXPECT_FALSE(surface.kept[1]);
+    EXPECT_TRUE(surface.kept[2]);
+
+    static int used;
+    used = 0;
+    useSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary,
+               [](void*, const SurfaceCache& kept, int slab) {
+                   EXPECT_TRUE(kept.kept[slab]) << slab;
+                   ++used;
+               },
+               nullptr);
+    EXPECT_EQ(used, 3);
+    EXPECT_TRUE(sameSurface(surface, referenceSurface(grid.cells, grid.points, kN, 0.4)));
 }
 
 // Every edge of the mesh is walked once each way by two triangles (one winding throughout),
@@ -101,10 +141,12 @@ void expectClosedAwayFromCube(const SurfaceMesh& mesh) {
 // The mesh holds the frame's triangles in its order, each vertex shared by edge: as many vertices
 // as cut grid edges, each where the frame draws it, and closed but where the cube cuts it.
 TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    static FieldSummary summary;
-    buildThreeBallGrid(cells, points, summary);
+    constexpr int kN = ThreeBalls::kN;
+    static ThreeBalls grid;
+    ASSERT_NE(grid.points, nullptr);
+    GridCell* const cells = grid.cells;
+    GridPoint* const points = grid.points;
+    const FieldSummary& summary = grid.summary;
     const ReferenceSurface frame = referenceSurface(cells, points, kN, 0.4);
     SurfaceMesh mesh;
     ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, 0.4, summary));
@@ -143,8 +185,6 @@ TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
               referenceSurface(cells, points, kN, throughPoint).triangles.size());
     expectClosedAwayFromCube(mesh);
     releaseSurfaceMesh(mesh);
-    delete[] cells;
-    delete[] points;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its 
 // An extraction visiting fewer cells than this stays on one thread.
 constexpr std::size_t kCellsToHelp = 65536;
 
+std::uint32_t refusedSlabs = 0;  // see refuseSlabStorage
+
 std::size_t pageBytes(std::size_t capacity, std::size_t size) {
     return (capacity * size + kPageBytes - 1) / kPageBytes * kPageBytes;
 }
@@ -72,7 +74,7 @@ void extractSlab(void* context, int slab) {
     SurfacePart& out = surface.slabs[slab];
     out.cellCount = 0;
     out.triangleCount = 0;
-    bool room = true;
+    bool room = (refusedSlabs >> slab & 1u) == 0;
     Vec3 edgeVertices[kEdgesPerCell];
     forEachCutCell(
         surface.blocks, job.points, surface.cellsPerAxis, job.isolevel, slabBegin(surface, slab),
@@ -159,6 +161,10 @@ void useSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* p
     }
     for (int slab = 0; slab < surface.slabCount; ++slab)
         use(context, surface, slab);
+}
+
+void refuseSlabStorage(std::uint32_t slabs) {
+    refusedSlabs = slabs;
 }
 
 bool extractSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,

@@ -199,6 +199,11 @@ void useSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* p
                 double isolevel, const FieldSummary& summary,
                 void (*use)(void* context, const SurfaceCache& surface, int slab), void* context);
 
+// For tests: during the extractions that follow, the slabs whose bit is set (bit s for slab s) get
+// no storage, as when the system has none left, and so are not kept; 0 refuses none. Not while an
+// extraction runs.
+void refuseSlabStorage(std::uint32_t slabs);
+
 // Extracts the surface afresh, whatever was kept, and returns once it is complete. False when
 // storage ran out for some slab.
 bool extractSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,

@@ -65,10 +65,10 @@ for size in 48 128 256; do
 done
 check "README in /usr/share/doc/scalar-field-viewer" \
     test -f "$root/usr/share/doc/scalar-field-viewer/README.md"
-for image in $(grep -o 'docs/[A-Za-z0-9_.-]*\.png' "$root/usr/share/doc/scalar-field-viewer/README.md" |
-               sort -u); do
-    check "README's picture $image is installed beside it" \
-        test -f "$root/usr/share/doc/scalar-field-viewer/$image"
+for linked in $(grep -o 'docs/[A-Za-z0-9_.-]*\.\(png\|md\)' \
+                     "$root/usr/share/doc/scalar-field-viewer/README.md" | sort -u); do
+    check "README's $linked is installed beside it" \
+        test -f "$root/usr/share/doc/scalar-field-viewer/$linked"
 done
 
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
