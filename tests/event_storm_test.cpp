@@ -372,9 +372,8 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
     }
     ASSERT_TRUE(fieldInvariants(true));
     ASSERT_TRUE(labelsOfAFrame());
-    ASSERT_TRUE(sameSurface(
-        scene.surface,
-        referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel)));
+    ASSERT_TRUE(sameSurface(scene.surface, referenceSurface(scene.cells, scene.points,
+                                                            scene.cellsPerAxis, scene.isolevel)));
     for (int i = 0; i < 6; ++i)
         keyboard('*', 0, 0);
     EXPECT_EQ(scene.cellsPerAxis, 4);

@@ -317,7 +317,8 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
     // 1, 8, 27, ... and 97,336 points; parts 0: as many as the machine has.
     const struct {
         int n, parts;
-    } grids[] = {{0, 0}, {1, 0}, {2, 0}, {4, 0}, {6, 0}, {16, 0}, {37, 0}, {45, 1}, {45, 2}, {45, 3}};
+    } grids[] = {{0, 0},  {1, 0},  {2, 0},  {4, 0},  {6, 0},
+                 {16, 0}, {37, 0}, {45, 1}, {45, 2}, {45, 3}};
     for (const auto [n, parts] : grids) {
         SCOPED_TRACE("N " + std::to_string(n) + ", parts " + std::to_string(parts));
         forcePartCount(parts);

@@ -99,12 +99,13 @@ TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
 
     static int used;
     used = 0;
-    useSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary,
-               [](void*, const SurfaceCache& kept, int slab) {
-                   EXPECT_TRUE(kept.kept[slab]) << slab;
-                   ++used;
-               },
-               nullptr);
+    useSurface(
+        surface, grid.cells, grid.points, kN, 0.4, grid.summary,
+        [](void*, const SurfaceCache& kept, int slab) {
+            EXPECT_TRUE(kept.kept[slab]) << slab;
+            ++used;
+        },
+        nullptr);
     EXPECT_EQ(used, 3);
     EXPECT_TRUE(sameSurface(surface, referenceSurface(grid.cells, grid.points, kN, 0.4)));
 }

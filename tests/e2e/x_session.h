@@ -25,7 +25,7 @@ struct XSession {
     std::string displayName;  // ":N", chosen by Xvfb itself so that runs can overlap
     std::string workDir;      // temporary folder with the server's and the viewer's logs
     Display* display = nullptr;
-    Window window = 0;     // the viewer's top-level window, once found
+    Window window = 0;  // the viewer's top-level window, once found
     // Runs the viewer, e.g. Wine for the Windows build; "" runs it itself.
     std::string launcher = viewerLauncher();
 
