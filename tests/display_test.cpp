@@ -201,8 +201,8 @@ void expectBlocksInCells(const std::vector<std::vector<DrawnTriangle>>& blocks,
     for (size_t b = 0; b < blocks.size(); ++b) {
         SCOPED_TRACE(b);
         const GridCell cell = cellAt(cuts[b]);
-        const Vec3& low = cell.low;
-        const Vec3& high = cell.high;
+        const Vec3& low = cell.positions[0];
+        const Vec3& high = cell.positions[6];
         for (const DrawnTriangle& t : blocks[b]) {
             expectCrossProductNormal(t);
             for (const auto& v : t.vertices) {

@@ -62,11 +62,11 @@ TEST(grid, cellCornersAtN32) {
                                   {-30, -30, -30}, {-30, -32, -30}};
     for (int c = 0; c < 8; ++c) {
         SCOPED_TRACE(c);
-        expectAt(cornerPosition(first, c), expected[c][0], expected[c][1], expected[c][2]);
+        expectAt(first.positions[c], expected[c][0], expected[c][1], expected[c][2]);
     }
     const GridCell last = gridCell(test.grid, 31, 31, 31);
-    expectAt(cornerPosition(last, 0), 30, 30, 30);
-    expectAt(cornerPosition(last, 6), 32, 32, 32);
+    expectAt(last.positions[0], 30, 30, 30);
+    expectAt(last.positions[6], 32, 32, 32);
 }
 
 TEST(grid, everyCellReferencesItsCornersInOrder) {
@@ -87,8 +87,7 @@ TEST(grid, everyCellReferencesItsCornersInOrder) {
                               pk = k + offsets[c][2];
                     EXPECT_EQ(cell.corners[c],
                               static_cast<std::size_t>((pi * side + pj) * side + pk));
-                    const Vec3 at = cornerPosition(cell, c);
-                    expectAt(at, grid.axis[pi], grid.axis[pj], grid.axis[pk]);
+                    expectAt(cell.positions[c], grid.axis[pi], grid.axis[pj], grid.axis[pk]);
                 }
             }
         }

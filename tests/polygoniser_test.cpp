@@ -27,9 +27,9 @@ struct TestCell {
         for (int c = 0; c < 8; ++c) {
             points[c] = {values[c]};
             cell.corners[c] = c;
+            cell.positions[c] = {kCornerOffsets[c][0] * size, kCornerOffsets[c][1] * size,
+                                 kCornerOffsets[c][2] * size};
         }
-        cell.low = {0, 0, 0};
-        cell.high = {size, size, size};
     }
     // Values 0 for corners below (bits of `index`), 1 for the others.
     static TestCell forIndex(int index) {
@@ -158,8 +158,8 @@ TEST(tables, everyTriangleFacesTowardsHigherValues) {
                 const int e = triTable[n][m + v];
                 int below = kEdgeCorners[e][0], above = kEdgeCorners[e][1];
                 if (!((n >> below) & 1)) std::swap(below, above);
-                const Vec3 b = cornerPosition(cell.cell, below);
-                const Vec3 a = cornerPosition(cell.cell, above);
+                const Vec3& b = cell.cell.positions[below];
+                const Vec3& a = cell.cell.positions[above];
                 along += normal.x * (a.x - b.x) + normal.y * (a.y - b.y) + normal.z * (a.z - b.z);
             }
             EXPECT_GT(along, 0.0) << "row " << n << " triangle " << m / 3;

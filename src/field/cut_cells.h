@@ -104,6 +104,7 @@ void forEachCutCell(const CutBlocks& blocks, const Grid& grid, double isolevel, 
             }
             std::uint32_t mask = column[j / lattice.cells];
             if (mask == 0) continue;
+            const GridCell rowStart = gridCell(grid, i, j, 0);
             const GridPoint* const rows[4] = {grid.points + pointIndex(grid, i, j, 0),
                                               grid.points + pointIndex(grid, i, j + 1, 0),
                                               grid.points + pointIndex(grid, i + 1, j + 1, 0),
@@ -121,7 +122,7 @@ void forEachCutCell(const CutBlocks& blocks, const Grid& grid, double isolevel, 
                     const RowCut row = cutCells(rows, k, count, isolevel);
                     for (std::uint64_t cut = row.cut; cut != 0; cut &= cut - 1) {
                         const int t = __builtin_ctzll(cut);
-                        visit(gridCell(grid, i, j, k + t), cubeIndexFromRows(row, t));
+                        visit(cellAlongRow(grid, rowStart, k + t), cubeIndexFromRows(row, t));
                     }
                 }
             }

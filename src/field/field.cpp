@@ -276,15 +276,20 @@ void alignToBlocks(const BlockLattice& lattice, const IndexBox& reached, IndexBo
 void rangeOf(const GridPoint* row, int from, int to, double& least, double& greatest) {
     Pair low = {kInfinity, kInfinity};
     Pair high = {-kInfinity, -kInfinity};
-    unsigned undefined = 0;
+    Lanes<2>::Mask undefined = {};
     int k = from;
-    for (; k <= to; k += 2) {
-        const Pair values = loadPair(row[k].value, row[k < to ? k + 1 : k].value);
+    for (; k < to; k += 2) {
+        const Pair values = loadPair(row[k].value, row[k + 1].value);
         widenRange(values, low, high);
-        undefined |= lanesUndefined(values);
+        undefined |= values != values;
+    }
+    if (k == to) {
+        const Pair value = loadPair(row[k].value, row[k].value);
+        widenRange(value, low, high);
+        undefined |= value != value;
     }
     least = leastLane(low);
-    greatest = undefined ? std::numeric_limits<double>::quiet_NaN() : greatestLane(high);
+    greatest = laneBits<2>(undefined) ? std::numeric_limits<double>::quiet_NaN() : greatestLane(high);
 }
 
 // The one or two blocks along an axis that hold point t: t / cells, and at a block's first point

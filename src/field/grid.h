@@ -28,7 +28,7 @@ inline constexpr int kCornerOffsets[8][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1
 // One cell, as the extraction makes it for each cut cell; the grid keeps no array of them.
 struct GridCell {
     std::size_t corners[8];  // element of each corner in the grid's points
-    Vec3 low, high;          // positions of corners 0 and 6, the lowest and the highest
+    Vec3 positions[8];       // and its position
 };
 
 // Cells along each side of a block (4, 8 and 16 measured about the same; 8 was a little ahead).
@@ -100,17 +100,20 @@ inline GridCell gridCell(const Grid& grid, int i, int j, int k) {
     const std::size_t first = pointIndex(grid, i, j, k);
     GridCell cell;
     for (int c = 0; c < 8; ++c) {
-        cell.corners[c] =
-            first + kCornerOffsets[c][0] * dx + kCornerOffsets[c][1] * dy + kCornerOffsets[c][2];
+        const int* offset = kCornerOffsets[c];
+        cell.corners[c] = first + offset[0] * dx + offset[1] * dy + offset[2];
+        cell.positions[c] = pointPosition(grid, i + offset[0], j + offset[1], k + offset[2]);
     }
-    cell.low = pointPosition(grid, i, j, k);
-    cell.high = pointPosition(grid, i + 1, j + 1, k + 1);
     return cell;
 }
 
-// The position of corner c of a cell.
-inline Vec3 cornerPosition(const GridCell& cell, int c) {
-    return {kCornerOffsets[c][0] ? cell.high.x : cell.low.x,
-            kCornerOffsets[c][1] ? cell.high.y : cell.low.y,
-            kCornerOffsets[c][2] ? cell.high.z : cell.low.z};
+// Cell (i, j, k) from `cell`, cell (i, j, 0) of the same grid: the next cells along a row differ
+// only in their corners' elements and z.
+inline GridCell cellAlongRow(const Grid& grid, const GridCell& cell, int k) {
+    GridCell along = cell;
+    for (int c = 0; c < 8; ++c) {
+        along.corners[c] += k;
+        along.positions[c].z = grid.axis[k + kCornerOffsets[c][2]];
+    }
+    return along;
 }

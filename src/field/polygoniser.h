@@ -51,9 +51,9 @@ inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cel
         const int e = __builtin_ctz(bits);
         const int first = kCornersOfEdge[e][0];
         const int second = kCornersOfEdge[e][1];
-        edgeVertices[e] = interpolateVertex(
-            isolevel, cornerPosition(cell, first), points[cell.corners[first]].value,
-            cornerPosition(cell, second), points[cell.corners[second]].value);
+        edgeVertices[e] =
+            interpolateVertex(isolevel, cell.positions[first], points[cell.corners[first]].value,
+                              cell.positions[second], points[cell.corners[second]].value);
     }
     return true;
 }

@@ -67,11 +67,6 @@ inline unsigned lanesBelow(const Pair& values, double isolevel) {
     return laneBits<2>(values < isolevel);
 }
 
-// Bit l set when lane l is NaN.
-inline unsigned lanesUndefined(const Pair& values) {
-    return laneBits<2>(values != values);
-}
-
 // Lane by lane, `least` and `greatest` widened by `values`; a NaN value leaves them as they were.
 inline void widenRange(const Pair& values, Pair& least, Pair& greatest) {
 #ifdef __SSE2__
