@@ -32,7 +32,7 @@ inline std::uint64_t pointsBelow(const GridPoint* point, int count, double isole
 
 // Which of the cells [k, k + count) of the row of cells (i, j) the surface cuts, count at most
 // 63. rows[] are the rows of points (i, j), (i, j + 1), (i + 1, j + 1) and (i + 1, j): cell k has
-// their points k and k + 1 as its corners, in the order of buildGrid. Point t of row r is below
+// their points k and k + 1 as its corners, in corner order. Point t of row r is below
 // the isolevel when bit t of below[r] is set.
 struct RowCut {
     std::uint64_t below[4];
