@@ -114,17 +114,17 @@ TEST(grid, newCellSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
     Grid& grid = test.grid;
     float before[17];
     std::copy(grid.axis, grid.axis + 17, before);
-    const void* storage = grid.storage;
+    const GridPoint* storage = grid.points;
     std::uint64_t version = grid.version;
     ASSERT_TRUE(setCellSize(grid, 4.0));
     EXPECT_GT(grid.version, version);
-    EXPECT_EQ(grid.storage, storage);
+    EXPECT_EQ(grid.points, storage);
     for (int t = 0; t < 17; ++t)
         EXPECT_EQ(grid.axis[t], before[t]);
     // Coarser fits in the storage at hand; finer needs more.
     version = grid.version;
     ASSERT_TRUE(setCellSize(grid, 16.0));
-    EXPECT_EQ(grid.storage, storage);
+    EXPECT_EQ(grid.points, storage);
     EXPECT_GT(grid.version, version);
     ASSERT_TRUE(setCellSize(grid, 2.0));
     EXPECT_EQ(grid.n, 32);

@@ -63,14 +63,13 @@ bool setCellSize(Grid& grid, double cellSize) {
     if (bytes > grid.storageBytes) {
         void* storage = obtainStorage(bytes);
         if (storage == nullptr) return false;
-        releaseStorage(grid.storage, grid.storageBytes);
-        grid.storage = storage;
+        releaseStorage(grid.points, grid.storageBytes);
+        grid.points = static_cast<GridPoint*>(storage);
         grid.storageBytes = bytes;
     }
 
     grid.n = n;
     grid.cellSize = cellSize;
-    grid.points = static_cast<GridPoint*>(grid.storage);
     grid.axis = reinterpret_cast<float*>(grid.points + pointCount(grid));
     grid.blocks = blockLattice(n);
     ++grid.version;
@@ -81,7 +80,7 @@ bool setCellSize(Grid& grid, double cellSize) {
 }
 
 void releaseGrid(Grid& grid) {
-    releaseStorage(grid.storage, grid.storageBytes);
+    releaseStorage(grid.points, grid.storageBytes);
     const std::uint64_t version = grid.version;
     grid = Grid{};
     grid.version = version + 1;  // nothing made before matches a later grid

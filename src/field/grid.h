@@ -58,12 +58,11 @@ BlockLattice blockLattice(int n);
 struct Grid {
     int n = 0;                    // cells per axis, N = trunc(kNetWidth / cellSize)
     double cellSize = 0.0;        // world units
-    GridPoint* points = nullptr;  // (N+1)^3 values
+    GridPoint* points = nullptr;  // (N+1)^3 values, then the axis, in the grid's own storage
     float* axis = nullptr;        // the N+1 coordinates along each axis, lowest first
     BlockLattice blocks;
-    std::uint64_t version = 0;  // advanced by every change; 0 only before the first
-    void* storage = nullptr;    // points and axis; null before the first cell size
-    std::size_t storageBytes = 0;
+    std::uint64_t version = 0;     // advanced by every change; 0 only before the first
+    std::size_t storageBytes = 0;  // of the storage; 0 before the first cell size
 };
 
 // Makes `grid` the grid of `cellSize`: N, the axis and the lattice; values are left unset. The
