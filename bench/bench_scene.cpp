@@ -89,13 +89,9 @@ bool benchWindowOpen() {
 }
 
 void useGrid(int n) {
-    const double voxelSize = kNetWidth / n;
-    if (scene.cellsPerAxis != n || scene.voxelSize != voxelSize) {
-        scene.voxelSize = voxelSize;
-        scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-        buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-    }
-    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    const double cellSize = kNetWidth / n;
+    if (scene.grid.n != n || scene.grid.cellSize != cellSize) setCellSize(scene.grid, cellSize);
+    updateField(scene.fieldSummary, scene.grid, scene.balls);
 }
 
 void setLighting(bool on) {
@@ -127,8 +123,7 @@ int keptTriangles() {
 }
 
 int extractSceneSurface() {
-    extractSurface(scene.surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
-                   scene.fieldSummary);
+    extractSurface(scene.surface, scene.grid, scene.isolevel, scene.fieldSummary);
     return keptTriangles();
 }
 

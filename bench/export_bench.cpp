@@ -35,7 +35,7 @@ void BM_BuildMesh(benchmark::State& state) {
     restoreInitialScene(static_cast<int>(state.range(0)));
     SurfaceMesh mesh;
     for (auto _ : state) {
-        if (!buildSurfaceMesh(mesh, scene.points, scene.cellsPerAxis, scene.isolevel,
+        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel,
                               scene.fieldSummary))
             state.SkipWithError("out of memory");
     }
@@ -58,7 +58,7 @@ void BM_ExportSurface(benchmark::State& state) {
         releaseSurfaceMesh(mesh);
         OutputFile output;
         output.reason = "out of memory";
-        if (!buildSurfaceMesh(mesh, scene.points, scene.cellsPerAxis, scene.isolevel,
+        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel,
                               scene.fieldSummary) ||
             !beginOutput(output, path.c_str()) ||
             (encodeMesh(mesh, format, outputSink, &output), !finishOutput(output, path.c_str())))

@@ -19,7 +19,7 @@ void BM_EvaluateField(benchmark::State& state) {
     useGrid(n);
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        evaluateField(scene.grid, kBallCount, scene.balls);
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);
@@ -37,7 +37,7 @@ void BM_EvaluateFieldAllBalls(benchmark::State& state) {
     }
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateField(scene.cellsPerAxis, kBallCount, balls, scene.points);
+        evaluateField(scene.grid, kBallCount, balls);
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);
@@ -53,22 +53,21 @@ void BM_FieldBallMove(benchmark::State& state) {
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         scene.balls[1].x += iteration++ % 2 == 0 ? 1.0f : -1.0f;
-        updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        updateField(scene.fieldSummary, scene.grid, scene.balls);
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);
     restoreInitialScene(n);
 }
 
-// A cell-size key: new arrays, positions and references, field.
+// A cell-size key: the grid made again for its cell size, then the field.
 void BM_RebuildGrid(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     useGrid(n);
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-        buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-        updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+        setCellSize(scene.grid, scene.grid.cellSize);
+        updateField(scene.fieldSummary, scene.grid, scene.balls);
         benchmark::ClobberMemory();
     }
     setWallRate(state, "points/s", pointCount(n), start);

@@ -93,7 +93,7 @@ struct PreparedFrame {
 PreparedFrame prepareFrame() {
     PreparedFrame frame;
     extractSceneSurface();
-    const SurfaceCache& surface = scene.surface;
+    const KeptSurface& surface = scene.surface;
     for (int slab = 0; slab < surface.slabCount; ++slab) {
         const SurfacePart& part = surface.slabs[slab];
         frame.cellTriangles.insert(frame.cellTriangles.end(), part.cellTriangles,

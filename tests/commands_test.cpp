@@ -41,14 +41,14 @@ void pressSpecial(int key, int times = 1) {
 }
 
 int pointCount() {
-    const int side = scene.cellsPerAxis + 1;
+    const int side = scene.grid.n + 1;
     return side * side * side;
 }
 
 std::vector<double> fieldValues() {
     std::vector<double> values;
     for (int p = 0; p < pointCount(); ++p)
-        values.push_back(scene.points[p].value);
+        values.push_back(scene.grid.points[p].value);
     return values;
 }
 
@@ -65,27 +65,17 @@ bool sameBalls(const Ball (&a)[kBallCount], const Ball (&b)[kBallCount]) {
 // The scene's grid and values equal a grid built and evaluated from scratch for its cell size
 // and its balls as they are now.
 void expectGridFresh() {
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    const int n = allocateGrid(kNetWidth, scene.voxelSize, cells, points);
-    ASSERT_EQ(n, scene.cellsPerAxis);
-    buildGrid(scene.voxelSize, n, cells, points);
-    evaluateField(n, kBallCount, scene.balls, points);
+    Grid fresh;
+    ASSERT_TRUE(setCellSize(fresh, scene.grid.cellSize));
+    ASSERT_EQ(fresh.n, scene.grid.n);
+    evaluateField(fresh, kBallCount, scene.balls);
     int mismatches = 0;
-    for (int p = 0; p < pointCount(); ++p) {
-        const GridPoint& a = scene.points[p];
-        const GridPoint& b = points[p];
-        mismatches += a.position.x != b.position.x || a.position.y != b.position.y ||
-                      a.position.z != b.position.z || a.value != b.value;
-    }
-    for (long c = 0; c < static_cast<long>(n) * n * n; ++c) {
-        for (int k = 0; k < 8; ++k) {
-            mismatches += scene.cells[c].corners[k] != cells[c].corners[k];
-        }
-    }
+    for (int p = 0; p < pointCount(); ++p)
+        mismatches += scene.grid.points[p].value != fresh.points[p].value;
+    for (int t = 0; t <= fresh.n; ++t)
+        mismatches += scene.grid.axis[t] != fresh.axis[t];
     EXPECT_EQ(mismatches, 0);
-    delete[] cells;
-    delete[] points;
+    releaseGrid(fresh);
 }
 
 TEST_F(commandsDeathTest, escapeExitsWithStatusZero) {
@@ -182,21 +172,21 @@ TEST_F(isolevel, raisingStopsAtNineAndLoweringGoesOnFromOneTenth) {
 
 TEST_F(gridKeys, halvingStopsAtHalfAUnitAndStillRebuilds) {
     press('/');
-    EXPECT_EQ(scene.voxelSize, 1.0);
-    EXPECT_EQ(scene.cellsPerAxis, 64);
+    EXPECT_EQ(scene.grid.cellSize, 1.0);
+    EXPECT_EQ(scene.grid.n, 64);
     press('/');
-    EXPECT_EQ(scene.voxelSize, 0.5);
-    EXPECT_EQ(scene.cellsPerAxis, 128);
+    EXPECT_EQ(scene.grid.cellSize, 0.5);
+    EXPECT_EQ(scene.grid.n, 128);
     const std::vector<double> values = fieldValues();
-    const GridPoint* oldPoints = scene.points;
-    const GridCell* oldCells = scene.cells;
+    const GridPoint* oldPoints = scene.grid.points;
+    const std::uint64_t version = scene.grid.version;
     glDouble.calls.clear();
     press('/');
-    EXPECT_EQ(scene.voxelSize, 0.5);
-    EXPECT_EQ(scene.cellsPerAxis, 128);
-    // A new pair is obtained while the old one is still held, so its addresses differ.
-    EXPECT_NE(scene.points, oldPoints);
-    EXPECT_NE(scene.cells, oldCells);
+    EXPECT_EQ(scene.grid.cellSize, 0.5);
+    EXPECT_EQ(scene.grid.n, 128);
+    // Made again in the storage at hand, and every value computed again.
+    EXPECT_EQ(scene.grid.points, oldPoints);
+    EXPECT_GT(scene.grid.version, version + 1);
     EXPECT_TRUE(fieldValues() == values);
     expectGridFresh();
     EXPECT_STREQ(glDouble.calls[0].name, "glutPostRedisplay");
@@ -204,45 +194,42 @@ TEST_F(gridKeys, halvingStopsAtHalfAUnitAndStillRebuilds) {
 
 TEST_F(gridKeys, doublingStopsAtSixteenAndStillRebuilds) {
     press('*', 3);
-    EXPECT_EQ(scene.voxelSize, 16.0);
-    EXPECT_EQ(scene.cellsPerAxis, 4);
+    EXPECT_EQ(scene.grid.cellSize, 16.0);
+    EXPECT_EQ(scene.grid.n, 4);
     const std::vector<double> values = fieldValues();
-    const GridPoint* oldPoints = scene.points;
+    const std::uint64_t version = scene.grid.version;
     press('*');
-    EXPECT_EQ(scene.voxelSize, 16.0);
-    EXPECT_EQ(scene.cellsPerAxis, 4);
-    EXPECT_NE(scene.points, oldPoints);
+    EXPECT_EQ(scene.grid.cellSize, 16.0);
+    EXPECT_EQ(scene.grid.n, 4);
+    EXPECT_GT(scene.grid.version, version + 1);
     EXPECT_TRUE(fieldValues() == values);
     expectGridFresh();
     for (int i = 0; i <= 4; ++i)
-        EXPECT_EQ(scene.points[i].position.z, -32.0f + 16.0f * i);
+        EXPECT_EQ(scene.grid.axis[i], -32.0f + 16.0f * i);
 }
 
 TEST_F(gridKeys, gridThatCannotExistKeepsTheOldOne) {
-    const GridPoint* points = scene.points;
-    const GridCell* cells = scene.cells;
-    // No arrays exist for a cell this small: "/" is refused by the size check, "*" by the
-    // allocator itself (some 2 EiB of cells).
+    const GridPoint* points = scene.grid.points;
+    const std::vector<double> values = fieldValues();
+    // No storage exists for a cell this small: "/" keeps the size, "*" doubles it (some 2 EB of
+    // values either way).
     for (unsigned char key : {'/', '*'}) {
         SCOPED_TRACE(key);
-        scene.voxelSize = 1e-4;
-        scene.points[0].value = kUnevaluated;
+        scene.grid.cellSize = 1e-4;
         glDouble.calls.clear();
         glDouble.redisplayRequests = 0;
         press(key);
-        EXPECT_EQ(scene.voxelSize, 1e-4);
-        EXPECT_EQ(scene.cellsPerAxis, 32);
-        EXPECT_EQ(scene.points, points);
-        EXPECT_EQ(scene.cells, cells);
-        // Rebuilt and evaluated on the grid at hand, then drawn.
-        EXPECT_EQ(scene.points[1].position.z, static_cast<float>(-(32 * 1e-4 * 0.5) + 1e-4));
-        EXPECT_NE(scene.points[0].value, kUnevaluated);
+        EXPECT_EQ(scene.grid.cellSize, 1e-4);
+        EXPECT_EQ(scene.grid.n, 32);
+        EXPECT_EQ(scene.grid.points, points);
+        // The grid at hand and its values stay, and are drawn.
+        EXPECT_TRUE(fieldValues() == values);
         EXPECT_EQ(glDouble.redisplayRequests, 2);
     }
     // The program goes on.
-    scene.voxelSize = 2.0;
+    scene.grid.cellSize = 2.0;
     press('/');
-    EXPECT_EQ(scene.cellsPerAxis, 64);
+    EXPECT_EQ(scene.grid.n, 64);
     expectGridFresh();
 }
 
@@ -251,16 +238,16 @@ TEST_F(gridKeys, gridThatCannotExistKeepsTheOldOne) {
 // had, presses "/" and then "*", and returns the number of failed checks.
 int refineBeyondMemory() {
     startScene();
-    press('/');  // cell size 1, N = 64: some 23 MiB
-    const GridPoint* points = scene.points;
+    press('/');  // cell size 1, N = 64: some 2 MiB
+    const GridPoint* points = scene.grid.points;
     const std::vector<double> values = fieldValues();
-    const Vec3 last = scene.points[pointCount() - 1].position;
+    const float last = scene.grid.axis[64];
 
     long pages = 0;
     FILE* statm = std::fopen("/proc/self/statm", "r");
     if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) return 100;
     std::fclose(statm);
-    const rlim_t headroom = 64L << 20;  // far less than the 185 MiB of the N = 128 grid
+    const rlim_t headroom = 8L << 20;  // far less than the 18 MiB of the N = 128 grid
     const rlimit limit{pages * sysconf(_SC_PAGESIZE) + headroom,
                        pages * sysconf(_SC_PAGESIZE) + headroom};
     if (setrlimit(RLIMIT_AS, &limit) != 0) return 101;
@@ -272,16 +259,15 @@ int refineBeyondMemory() {
     };
     glDouble.redisplayRequests = 0;
     press('/');
-    check(scene.voxelSize == 1.0, "cell size kept");
-    check(scene.cellsPerAxis == 64, "N kept");
-    check(scene.points == points, "arrays kept");
+    check(scene.grid.cellSize == 1.0, "cell size kept");
+    check(scene.grid.n == 64, "N kept");
+    check(scene.grid.points == points, "storage kept");
     check(fieldValues() == values, "values kept");
-    const Vec3 now = scene.points[pointCount() - 1].position;
-    check(now.x == last.x && now.y == last.y && now.z == last.z, "positions kept");
+    check(scene.grid.axis[64] == last, "positions kept");
     check(glDouble.redisplayRequests == 2, "redraw requested");
     press('*');
-    check(scene.voxelSize == 2.0 && scene.cellsPerAxis == 32, "coarser grid afterwards");
-    check(scene.points[pointCount() - 1].position.x == 32.0f, "coarser grid built");
+    check(scene.grid.cellSize == 2.0 && scene.grid.n == 32, "coarser grid afterwards");
+    check(scene.grid.axis[32] == 32.0f, "coarser grid built");
     return failures;
 }
 
@@ -318,7 +304,7 @@ TEST_F(specialKeys, nothingSelectedDoesNothingAtAll) {
     press('0');
     Ball balls[kBallCount];
     std::memcpy(balls, scene.balls, sizeof balls);
-    scene.points[0].value = kUnevaluated;
+    scene.grid.points[0].value = kUnevaluated;
     glDouble.calls.clear();
     glDouble.redisplayRequests = 0;
     for (int key : {GLUT_KEY_RIGHT, GLUT_KEY_LEFT, GLUT_KEY_UP, GLUT_KEY_DOWN, GLUT_KEY_PAGE_UP,
@@ -330,7 +316,7 @@ TEST_F(specialKeys, nothingSelectedDoesNothingAtAll) {
     press(kDelete);  // only the camera's redraw
     EXPECT_EQ(glDouble.redisplayRequests, 1);
     EXPECT_TRUE(sameBalls(scene.balls, balls));
-    EXPECT_EQ(scene.points[0].value, kUnevaluated);
+    EXPECT_EQ(scene.grid.points[0].value, kUnevaluated);
 }
 
 TEST_F(specialKeys, movesTheSelectedBallAlongTheWorldAxes) {

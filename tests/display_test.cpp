@@ -127,10 +127,16 @@ void expectCrossProductNormal(const DrawnTriangle& t) {
 // A cell has a cut edge when some corner lies below the isolevel and some does not.
 bool hasCutEdge(const GridCell& cell, double isolevel) {
     int below = 0;
-    for (PointRef corner : cell.corners) {
-        below += isolevel > pointAt(scene.points, corner).value;
+    for (std::size_t corner : cell.corners) {
+        below += isolevel > scene.grid.points[corner].value;
     }
     return below != 0 && below != 8;
+}
+
+// Cell c of the scene's grid in storage order.
+GridCell cellAt(int c) {
+    const int n = scene.grid.n;
+    return gridCell(scene.grid, c / n / n, c / n % n, c % n);
 }
 
 // The whole frame, call by call: nothing else is drawn, and no matrix is selected or loaded.
@@ -184,9 +190,9 @@ TEST(display, unlitSurfaceIsABlueWireframe) {
 // Storage indices of the cells with a cut edge, in storage order.
 std::vector<int> cellsWithCutEdge() {
     std::vector<int> result;
-    const int n = scene.cellsPerAxis;
+    const int n = scene.grid.n;
     for (int c = 0; c < n * n * n; ++c) {
-        if (hasCutEdge(scene.cells[c], scene.isolevel)) result.push_back(c);
+        if (hasCutEdge(cellAt(c), scene.isolevel)) result.push_back(c);
     }
     return result;
 }
@@ -198,9 +204,9 @@ void expectBlocksInCells(const std::vector<std::vector<DrawnTriangle>>& blocks,
     ASSERT_EQ(blocks.size(), cuts.size());
     for (size_t b = 0; b < blocks.size(); ++b) {
         SCOPED_TRACE(b);
-        const GridCell& cell = scene.cells[cuts[b]];
-        const Vec3& low = pointAt(scene.points, cell.corners[0]).position;
-        const Vec3& high = pointAt(scene.points, cell.corners[6]).position;
+        const GridCell cell = cellAt(cuts[b]);
+        const Vec3& low = cell.positions[0];
+        const Vec3& high = cell.positions[6];
         for (const DrawnTriangle& t : blocks[b]) {
             expectCrossProductNormal(t);
             for (const auto& v : t.vertices) {
@@ -227,18 +233,17 @@ TEST(display, initialSurfaceHasOneBlockPerCutCell) {
 // shells of one triangle per cell, which meet in cell (1, 1, 1) with both points as corners.
 TEST(display, surfaceOfAKnownGrid) {
     startScene();
-    scene.voxelSize = 16.0;
-    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-    ASSERT_EQ(scene.cellsPerAxis, 4);
-    buildGrid(scene.voxelSize, 4, scene.cells, scene.points);
+    ASSERT_TRUE(setCellSize(scene.grid, 16.0));
+    ASSERT_EQ(scene.grid.n, 4);
     const Vec3 high[2] = {{-16, -16, -16}, {0, 0, 0}};
     for (int p = 0; p < 125; ++p) {
-        const Vec3& q = scene.points[p].position;
-        scene.points[p].value = 0.0;
+        const Vec3 q = pointPosition(scene.grid, p / 25, p / 5 % 5, p % 5);
+        scene.grid.points[p].value = 0.0;
         for (const Vec3& h : high) {
-            if (q.x == h.x && q.y == h.y && q.z == h.z) scene.points[p].value = 1.0;
+            if (q.x == h.x && q.y == h.y && q.z == h.z) scene.grid.points[p].value = 1.0;
         }
     }
+    valuesChanged(scene.grid);
     scene.isolevel = 0.25;
     display();
 
@@ -285,8 +290,7 @@ void expectFresh(const char* change) {
     glDouble.calls.clear();
     display();
     const auto blocks = surfaceBlocks();
-    const ReferenceSurface reference =
-        referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel);
+    const ReferenceSurface reference = referenceSurface(scene.grid, scene.isolevel);
     ASSERT_EQ(blocks.size(), reference.cellTriangles.size());
     std::size_t t = 0;
     int wrong = 0;
@@ -328,8 +332,12 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     specialKey(GLUT_KEY_PAGE_DOWN, 0, 0);
     expectFresh("ball moved on the finer grid");
     Ball others[kBallCount] = {{-20, 5, 3, 25, true}};
-    evaluateField(scene.cellsPerAxis, kBallCount, others, scene.points);
+    evaluateField(scene.grid, kBallCount, others);
     expectFresh("values of other balls written by the field pass");
+    refuseSlabStorage(~0u);  // every slab polygonised as it is drawn
+    keyboard('-', 0, 0);
+    expectFresh("no storage to keep the surface");
+    refuseSlabStorage(0);
     keyboard('*', 0, 0);
     expectFresh("coarser grid");
 }
@@ -340,7 +348,7 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
 TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
     startScene();
     display();
-    const SurfaceCache& kept = scene.surface;
+    const KeptSurface& kept = scene.surface;
     int slab = 0;
     while (slab < kept.slabCount && kept.slabs[slab].triangleCount == 0)
         ++slab;
@@ -389,7 +397,7 @@ TEST(display, slabsWithoutStorageArePolygonisedAsTheyAreDrawn) {
         ~StorageGivenBack() { refuseSlabStorage(0); }
     } giveBack;
     for (int grid = 0; grid < 2; ++grid) {
-        SCOPED_TRACE(scene.cellsPerAxis);
+        SCOPED_TRACE(scene.grid.n);
         refuseSlabStorage(0b1010);
         expectFresh("slabs 1 and 3 refused");
         EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);

@@ -32,7 +32,7 @@ int cellsFor(double voxelSize) {
 }
 
 long pointCount() {
-    const long side = scene.cellsPerAxis + 1;
+    const long side = scene.grid.n + 1;
     return side * side * side;
 }
 
@@ -48,9 +48,9 @@ bool isWhole(float v) {
 ::testing::AssertionResult stateInvariants() {
     if (scene.selectedBall < 0 || scene.selectedBall > kBallCount)
         return ::testing::AssertionFailure() << "selectedBall " << scene.selectedBall;
-    if (cellsFor(scene.voxelSize) != scene.cellsPerAxis)
+    if (cellsFor(scene.grid.cellSize) != scene.grid.n)
         return ::testing::AssertionFailure()
-               << "voxelSize " << scene.voxelSize << " with N " << scene.cellsPerAxis;
+               << "cell size " << scene.grid.cellSize << " with N " << scene.grid.n;
     if (!(scene.isolevel > 0.0799999 && scene.isolevel < 9.0200001))
         return ::testing::AssertionFailure() << "isolevel " << scene.isolevel;
     for (const Ball& ball : scene.balls) {
@@ -81,17 +81,19 @@ bool isWhole(float v) {
         enabled += ball.enabled;
     const long count = pointCount();
     for (long p = 0; p < count; ++p) {
-        const double v = scene.points[p].value;
+        const double v = scene.grid.points[p].value;
         if (!std::isfinite(v) || v < 0.0 || v > enabled)
             return ::testing::AssertionFailure() << "value " << v << " at point " << p;
     }
     if (compareWithFresh) {
-        std::vector<GridPoint> fresh(scene.points, scene.points + count);
-        evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, fresh.data());
-        for (long p = 0; p < count; ++p) {
-            if (fresh[p].value != scene.points[p].value)
-                return ::testing::AssertionFailure() << "stale value at point " << p;
-        }
+        Grid fresh;
+        setCellSize(fresh, scene.grid.cellSize);
+        evaluateField(fresh, kBallCount, scene.balls);
+        long stale = 0;
+        while (stale < count && fresh.points[stale].value == scene.grid.points[stale].value)
+            ++stale;
+        releaseGrid(fresh);
+        if (stale < count) return ::testing::AssertionFailure() << "stale value at point " << stale;
     }
     return ::testing::AssertionSuccess();
 }
@@ -129,7 +131,7 @@ std::string format(const char* pattern, double value) {
         expected.push_back(text);
     }
     expected.push_back(format("VNetWidth=%.1f", kNetWidth));
-    expected.push_back(format("VoxelSize=%.1f", scene.voxelSize));
+    expected.push_back(format("VoxelSize=%.1f", scene.grid.cellSize));
     expected.push_back(format("isolevel=%.2f", scene.isolevel));
     if (labels != expected) {
         auto failure = ::testing::AssertionFailure() << "labels:";
@@ -163,7 +165,7 @@ struct Storm {
         int k = below(2) == 0 ? pick(commands) : below(256);
         if (k == kEscape) k = 'x';
         // Keep the storm on grids of at most 32 cells a side; the finest grid has its own run.
-        if (k == '/' && scene.voxelSize <= 2.0) k = '*';
+        if (k == '/' && scene.grid.cellSize <= 2.0) k = '*';
         return static_cast<unsigned char>(k);
     }
 
@@ -256,15 +258,13 @@ void runStorm(unsigned long long seed, int count) {
     for (int i = 1; i <= count; ++i) {
         const std::string what = storm.event();
         ASSERT_TRUE(stateInvariants()) << "after event " << i << ": " << what;
-        if (scene.cellsPerAxis <= 8 || i % 250 == 0) {
+        if (scene.grid.n <= 8 || i % 250 == 0) {
             ASSERT_TRUE(fieldInvariants(i % 500 == 0)) << "after event " << i << ": " << what;
         }
         if (i % 1000 == 0) {
             ASSERT_TRUE(labelsOfAFrame()) << "after event " << i;
             // The surface that frame drew, kept through every event before it.
-            ASSERT_TRUE(sameSurface(
-                scene.surface,
-                referenceSurface(scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel)))
+            ASSERT_TRUE(sameSurface(scene.surface, referenceSurface(scene.grid, scene.isolevel)))
                 << "after event " << i;
         }
     }
@@ -360,7 +360,7 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
     glDouble.recording = false;
     for (int i = 0; i < 3; ++i)
         keyboard('/', 0, 0);  // to 0.5, and once more at the limit
-    ASSERT_EQ(scene.cellsPerAxis, 128);
+    ASSERT_EQ(scene.grid.n, 128);
     Storm storm(seedFromEnvironment(11));
     keyboard('3', 0, 0);
     for (int i = 0; i < 40; ++i) {
@@ -372,11 +372,10 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
     }
     ASSERT_TRUE(fieldInvariants(true));
     ASSERT_TRUE(labelsOfAFrame());
-    ASSERT_TRUE(sameSurface(scene.surface, referenceSurface(scene.cells, scene.points,
-                                                            scene.cellsPerAxis, scene.isolevel)));
+    ASSERT_TRUE(sameSurface(scene.surface, referenceSurface(scene.grid, scene.isolevel)));
     for (int i = 0; i < 6; ++i)
         keyboard('*', 0, 0);
-    EXPECT_EQ(scene.cellsPerAxis, 4);
+    EXPECT_EQ(scene.grid.n, 4);
     ASSERT_TRUE(fieldInvariants(true));
 }
 

@@ -72,60 +72,63 @@ TEST(softObjectField, radiusZeroContributesNothingAnywhere) {
     EXPECT_EQ(softObjectField(ball, -32, 0, 32), 0.0);
 }
 
-// Points of a grid with cell size 16 (N = 4), values unset.
-struct SmallGrid {
-    static constexpr int kN = 4;
-    static constexpr int kPoints = 125;
-    GridCell cells[64];
-    GridPoint points[kPoints];
-    SmallGrid() { buildGrid(16.0, kN, cells, points); }
+// A grid owned by the test, values unset; by default of cell size 16 (N = 4).
+struct TestGrid {
+    Grid grid;
+    explicit TestGrid(double cellSize = 16.0) { setCellSize(grid, cellSize); }
+    ~TestGrid() { releaseGrid(grid); }
 };
 
+// The position of element p of the grid's points.
+Vec3 positionOf(const Grid& grid, std::size_t p) {
+    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    return pointPosition(grid, static_cast<int>(p / side / side), static_cast<int>(p / side % side),
+                         static_cast<int>(p % side));
+}
+
 TEST(evaluateField, sumsTheEnabledBallsOnly) {
-    SmallGrid grid;
+    TestGrid test;
+    Grid& grid = test.grid;
     Ball balls[kBallCount];
     for (Ball& ball : balls)
         ball = ballAt(0, 0, 0, 20, false);
-    evaluateField(SmallGrid::kN, kBallCount, balls, grid.points);
-    for (const GridPoint& point : grid.points)
-        EXPECT_EQ(point.value, 0.0);
+    evaluateField(grid, kBallCount, balls);
+    for (std::size_t p = 0; p < pointCount(grid); ++p)
+        EXPECT_EQ(grid.points[p].value, 0.0);
 
     balls[3] = ballAt(16, 0, -16, 30);
     balls[7] = ballAt(16, 0, -16, 10);
-    evaluateField(SmallGrid::kN, kBallCount, balls, grid.points);
-    const int centre = (3 * 5 + 2) * 5 + 1;  // (16, 0, -16)
-    EXPECT_EQ(grid.points[centre].value, 2.0);
-    for (const GridPoint& point : grid.points) {
-        const Vec3& p = point.position;
-        const double expected =
-            softObjectField(balls[3], p.x, p.y, p.z) + softObjectField(balls[7], p.x, p.y, p.z);
-        EXPECT_EQ(point.value, expected);
-        EXPECT_GE(point.value, 0.0);
-        EXPECT_LE(point.value, 2.0);
+    evaluateField(grid, kBallCount, balls);
+    EXPECT_EQ(grid.points[pointIndex(grid, 3, 2, 1)].value, 2.0);  // (16, 0, -16)
+    for (std::size_t p = 0; p < pointCount(grid); ++p) {
+        const Vec3 q = positionOf(grid, p);
+        const double value = grid.points[p].value;
+        EXPECT_EQ(value, softObjectField(balls[3], q.x, q.y, q.z) +
+                             softObjectField(balls[7], q.x, q.y, q.z));
+        EXPECT_GE(value, 0.0);
+        EXPECT_LE(value, 2.0);
     }
 }
 
 TEST(evaluateField, radiusZeroBallOnAGridPointKeepsValuesFinite) {
-    SmallGrid grid;
+    TestGrid test;
     Ball balls[2] = {ballAt(0, 0, 0, 0), ballAt(0, 0, 0, 10)};
-    evaluateField(SmallGrid::kN, 2, balls, grid.points);
-    for (const GridPoint& point : grid.points)
-        EXPECT_TRUE(std::isfinite(point.value));
-    EXPECT_EQ(grid.points[(2 * 5 + 2) * 5 + 2].value, 1.0);  // only the radius-10 ball
+    evaluateField(test.grid, 2, balls);
+    for (std::size_t p = 0; p < pointCount(test.grid); ++p)
+        EXPECT_TRUE(std::isfinite(test.grid.points[p].value));
+    EXPECT_EQ(test.grid.points[pointIndex(test.grid, 2, 2, 2)].value, 1.0);  // only radius 10
 }
 
 TEST(evaluateField, edgeCasesOfTheCounts) {
-    GridPoint single[2] = {{{5, 0, 0}, -1.0}, {{0, 0, 0}, -1.0}};
-    const Ball ball = ballAt(0, 0, 0, 10);
-    evaluateField(0, 1, &ball, single);  // N = 0: exactly one point
-    EXPECT_EQ(single[0].value, 0.500000125);
-    EXPECT_EQ(single[1].value, -1.0);
+    TestGrid single(100.0);  // N = 0: exactly one point, at the origin
+    ASSERT_EQ(single.grid.n, 0);
+    const Ball ball = ballAt(-5, 0, 0, 10);
+    evaluateField(single.grid, 1, &ball);
+    EXPECT_EQ(single.grid.points[0].value, 0.500000125);
+    EXPECT_EQ(single.grid.axis[0], 0.0f);  // stored right after the one value
 
-    evaluateField(-1, 1, &ball, single);  // negative N: nothing touched
-    EXPECT_EQ(single[0].value, 0.500000125);
-
-    evaluateField(0, 0, &ball, single);  // no balls: zero
-    EXPECT_EQ(single[0].value, 0.0);
+    evaluateField(single.grid, 0, &ball);  // no balls: zero
+    EXPECT_EQ(single.grid.points[0].value, 0.0);
 }
 
 TEST(evaluateField, reevaluationEqualsAFreshGrid) {
@@ -135,26 +138,16 @@ TEST(evaluateField, reevaluationEqualsAFreshGrid) {
     balls[1] = ballAt(12, 12, 0, 20);
     balls[2] = ballAt(-10, -10, 0, 30);
 
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    const int n = allocateGrid(kNetWidth, 4.0, cells, points);
-    buildGrid(4.0, n, cells, points);
-    evaluateField(n, kBallCount, balls, points);
+    TestGrid test(4.0);
+    evaluateField(test.grid, kBallCount, balls);
     balls[1].x += 1.0f;
     balls[2].radius -= 1.0f;
-    evaluateField(n, kBallCount, balls, points);
+    evaluateField(test.grid, kBallCount, balls);
 
-    GridCell* freshCells = nullptr;
-    GridPoint* freshPoints = nullptr;
-    allocateGrid(kNetWidth, 4.0, freshCells, freshPoints);
-    buildGrid(4.0, n, freshCells, freshPoints);
-    evaluateField(n, kBallCount, balls, freshPoints);
+    TestGrid fresh(4.0);
+    evaluateField(fresh.grid, kBallCount, balls);
     for (int p = 0; p < 4913; ++p)
-        EXPECT_EQ(points[p].value, freshPoints[p].value) << p;
-    delete[] cells;
-    delete[] points;
-    delete[] freshCells;
-    delete[] freshPoints;
+        EXPECT_EQ(test.grid.points[p].value, fresh.grid.points[p].value) << p;
 }
 
 // Bit patterns, so that NaN results can be compared too.
@@ -177,8 +170,12 @@ std::vector<FieldKernel> availableKernels() {
 // from the centre runs in steps of a fraction of a unit in the last place across r*r: from
 // well inside, through the squares a little above r*r whose root still rounds to r (inside),
 // to beyond. Rejecting a point because its squared distance exceeds r*r would be wrong there.
+// The grid's axis is set to the steps, so that point (0, j, 0) lies at (r, e_j, 0) from the
+// centre; every other point is checked too.
 TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
-    constexpr int kN = 3;  // 64 points, one per step
+    TestGrid test(kNetWidth / 63);  // 64 steps
+    Grid& grid = test.grid;
+    ASSERT_EQ(grid.n, 63);
     for (FieldKernel kernel : availableKernels()) {
         SCOPED_TRACE(static_cast<int>(kernel));
         int insideAboveSquare = 0;
@@ -188,22 +185,22 @@ TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
             SCOPED_TRACE(radius);
             const double square = static_cast<double>(radius) * radius;
             const double unit = std::nextafter(square, 2 * square) - square;  // of r*r
-            const Ball ball = ballAt(0, 0, 0, radius);
-            GridPoint points[64];
-            for (int m = 0; m < 64; ++m) {
-                // (r, e, 0) has the squared distance r*r + e*e, exactly before its rounding.
-                const float e = static_cast<float>(std::sqrt(unit) * m / 8);
-                points[m] = {{radius, e, 0}, -1.0};
-            }
-            evaluateFieldWith(kernel, kN, 1, &ball, points);
-            for (const GridPoint& point : points) {
-                const Vec3& p = point.position;
-                const double plain = softObjectField(ball, p.x, p.y, p.z);
-                EXPECT_EQ(bitsOf(point.value), bitsOf(plain)) << p.y;
-                const double s = static_cast<double>(p.x) * p.x + static_cast<double>(p.y) * p.y;
-                if (s > square && plain != 0.0) ++insideAboveSquare;
+            const Ball ball = ballAt(-radius, 0, 0, radius);
+            // (r, e, 0) has the squared distance r*r + e*e, exactly before its rounding.
+            for (int m = 0; m < 64; ++m)
+                grid.axis[m] = static_cast<float>(std::sqrt(unit) * m / 8);
+            evaluateFieldWith(kernel, grid, 1, &ball);
+            int mismatches = 0;
+            for (std::size_t p = 0; p < pointCount(grid); ++p) {
+                const Vec3 q = positionOf(grid, p);
+                const double plain = softObjectField(ball, q.x, q.y, q.z);
+                mismatches += bitsOf(grid.points[p].value) != bitsOf(plain);
+                if (q.x != 0.0f || q.z != 0.0f) continue;
+                const double distance2 = square + static_cast<double>(q.y) * q.y;
+                if (distance2 > square && plain != 0.0) ++insideAboveSquare;
                 if (plain == 0.0) ++outside;
             }
+            EXPECT_EQ(mismatches, 0);
         }
         EXPECT_GT(insideAboveSquare, 0);  // the trap was there
         EXPECT_GT(outside, 0);
@@ -220,45 +217,25 @@ TEST(evaluateField, unusualRadiiAgreeWithThePlainFunction) {
                            3e38f};
     for (FieldKernel kernel : availableKernels()) {
         SCOPED_TRACE(static_cast<int>(kernel));
-        SmallGrid grid;
+        TestGrid test;
         for (float radius : radii) {
             SCOPED_TRACE(radius);
             const Ball ball = ballAt(16, 0, -16, radius);
-            evaluateFieldWith(kernel, SmallGrid::kN, 1, &ball, grid.points);
-            for (const GridPoint& point : grid.points) {
-                const Vec3& p = point.position;
-                EXPECT_EQ(bitsOf(point.value), bitsOf(softObjectField(ball, p.x, p.y, p.z)));
+            evaluateFieldWith(kernel, test.grid, 1, &ball);
+            for (std::size_t p = 0; p < pointCount(test.grid); ++p) {
+                const Vec3 q = positionOf(test.grid, p);
+                EXPECT_EQ(bitsOf(test.grid.points[p].value),
+                          bitsOf(softObjectField(ball, q.x, q.y, q.z)));
             }
-        }
-    }
-}
-
-TEST(evaluateField, moreBallsThanTheSceneHoldsAddUpInOrder) {
-    Ball balls[20];
-    for (int b = 0; b < 20; ++b) {
-        balls[b] = ballAt(static_cast<float>(b * 3 - 30), static_cast<float>(b % 5 * 7 - 14),
-                          static_cast<float>(-b), static_cast<float>(15 + b * 2), b % 7 != 3);
-    }
-    for (FieldKernel kernel : availableKernels()) {
-        SCOPED_TRACE(static_cast<int>(kernel));
-        SmallGrid grid;
-        evaluateFieldWith(kernel, SmallGrid::kN, 20, balls, grid.points);
-        for (const GridPoint& point : grid.points) {
-            const Vec3& p = point.position;
-            double expected = 0.0;
-            for (const Ball& ball : balls) {
-                if (ball.enabled) expected += softObjectField(ball, p.x, p.y, p.z);
-            }
-            EXPECT_EQ(point.value, expected);
         }
     }
 }
 
 // The field as the plain function gives it, one point after another on one thread.
-std::vector<double> plainField(const GridPoint* points, std::size_t count, const Ball* balls) {
-    std::vector<double> values(count, 0.0);
-    for (std::size_t p = 0; p < count; ++p) {
-        const Vec3& q = points[p].position;
+std::vector<double> plainField(const Grid& grid, const Ball* balls) {
+    std::vector<double> values(pointCount(grid), 0.0);
+    for (std::size_t p = 0; p < values.size(); ++p) {
+        const Vec3 q = positionOf(grid, p);
         for (int b = 0; b < kBallCount; ++b) {
             if (balls[b].enabled) values[p] += softObjectField(balls[b], q.x, q.y, q.z);
         }
@@ -267,11 +244,11 @@ std::vector<double> plainField(const GridPoint* points, std::size_t count, const
 }
 
 // Every block's range is the least and greatest value over all its points, borders included.
-void expectExactSummary(const FieldSummary& summary, int n, const GridPoint* points) {
-    ASSERT_TRUE(summaryCurrent(summary, n, points));
-    const int side = summary.blockCells;
-    const int perAxis = summary.blocksPerAxis;
-    const std::size_t pointSide = static_cast<std::size_t>(n) + 1;
+void expectExactSummary(const FieldSummary& summary, const Grid& grid) {
+    ASSERT_TRUE(summaryCurrent(summary, grid));
+    const int n = grid.n;
+    const int side = grid.blocks.cells;
+    const int perAxis = grid.blocks.perAxis;
     int wrong = 0;
     for (int a = 0; a < perAxis; ++a) {
         for (int b = 0; b < perAxis; ++b) {
@@ -280,7 +257,7 @@ void expectExactSummary(const FieldSummary& summary, int n, const GridPoint* poi
                 for (int i = a * side; i <= std::min(a * side + side, n); ++i)
                     for (int j = b * side; j <= std::min(b * side + side, n); ++j)
                         for (int k = c * side; k <= std::min(c * side + side, n); ++k) {
-                            const double v = points[(i * pointSide + j) * pointSide + k].value;
+                            const double v = grid.points[pointIndex(grid, i, j, k)].value;
                             least = std::min(least, v);
                             greatest = std::max(greatest, v);
                         }
@@ -322,42 +299,38 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
     for (const auto [n, parts] : grids) {
         SCOPED_TRACE("N " + std::to_string(n) + ", parts " + std::to_string(parts));
         forcePartCount(parts);
-        GridCell* cells = nullptr;
-        GridPoint* points = nullptr;
-        ASSERT_EQ(allocateGrid(kNetWidth, kNetWidth / n, cells, points), n);
-        buildGrid(kNetWidth / n, n, cells, points);
-        const std::size_t count = static_cast<std::size_t>(n + 1) * (n + 1) * (n + 1);
+        TestGrid test(kNetWidth / n);
+        Grid& grid = test.grid;
+        ASSERT_EQ(grid.n, n);
         const auto expectPlain = [&](const Ball* now) {
-            const std::vector<double> plain = plainField(points, count, now);
+            const std::vector<double> plain = plainField(grid, now);
             int mismatches = 0;
-            for (std::size_t p = 0; p < count; ++p)
-                mismatches += bitsOf(points[p].value) != bitsOf(plain[p]);
+            for (std::size_t p = 0; p < plain.size(); ++p)
+                mismatches += bitsOf(grid.points[p].value) != bitsOf(plain[p]);
             EXPECT_EQ(mismatches, 0);
         };
-        for (std::size_t p = 0; p < count; ++p)
-            points[p].value = -1.0;
-        evaluateFieldWith(kernel, n, kBallCount, balls, points);
+        for (std::size_t p = 0; p < pointCount(grid); ++p)
+            grid.points[p].value = -1.0;
+        evaluateFieldWith(kernel, grid, kBallCount, balls);
         expectPlain(balls);
 
         static FieldSummary summary;
         summary = FieldSummary{};
-        updateField(summary, n, kBallCount, balls, points);
+        updateField(summary, grid, balls);
         expectPlain(balls);
-        expectExactSummary(summary, n, points);
+        expectExactSummary(summary, grid);
         Ball changed[kBallCount];
         std::copy(balls, balls + kBallCount, changed);
         changed[1].x += 3.0f;       // moved
         changed[4].enabled = true;  // switched on
-        updateField(summary, n, kBallCount, changed, points);
+        updateField(summary, grid, changed);
         expectPlain(changed);
-        expectExactSummary(summary, n, points);
+        expectExactSummary(summary, grid);
         changed[6].radius = 0.0f;  // shrunk to nothing
         changed[7].z = 1e30f;      // out of reach of every point
-        updateField(summary, n, kBallCount, changed, points);
+        updateField(summary, grid, changed);
         expectPlain(changed);
-        expectExactSummary(summary, n, points);
-        delete[] cells;
-        delete[] points;
+        expectExactSummary(summary, grid);
     }
 }
 

@@ -1,26 +1,18 @@
+#include "field/grid.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
-
-#include "field/grid.h"
 
 namespace {
 
 // A grid owned by the test, released at the end.
 struct TestGrid {
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    int n = 0;
-
-    explicit TestGrid(double voxelSize) {
-        n = allocateGrid(kNetWidth, voxelSize, cells, points);
-        if (n >= 0) buildGrid(voxelSize, n, cells, points);
-    }
-    ~TestGrid() {
-        delete[] cells;
-        delete[] points;
-    }
+    Grid grid;
+    explicit TestGrid(double cellSize) { setCellSize(grid, cellSize); }
+    ~TestGrid() { releaseGrid(grid); }
 };
 
 void expectAt(const Vec3& p, float x, float y, float z) {
@@ -35,46 +27,46 @@ TEST(grid, cellsPerAxisForEveryCellSize) {
         int n;
     } cases[] = {{0.5, 128}, {1.0, 64}, {2.0, 32}, {4.0, 16}, {8.0, 8}, {16.0, 4}, {100.0, 0}};
     for (const auto& c : cases) {
-        GridCell* cells = nullptr;
-        GridPoint* points = nullptr;
-        EXPECT_EQ(allocateGrid(kNetWidth, c.size, cells, points), c.n) << c.size;
-        EXPECT_NE(cells, nullptr);
-        EXPECT_NE(points, nullptr);
-        delete[] cells;
-        delete[] points;
+        TestGrid test(c.size);
+        EXPECT_EQ(test.grid.n, c.n) << c.size;
+        EXPECT_EQ(test.grid.cellSize, c.size);
+        EXPECT_NE(test.grid.points, nullptr);
+        EXPECT_NE(test.grid.version, 0u);
     }
     // A size that does not divide the width rounds N down.
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    EXPECT_EQ(allocateGrid(kNetWidth, 3.0, cells, points), 21);
-    delete[] cells;
-    delete[] points;
+    TestGrid odd(3.0);
+    EXPECT_EQ(odd.grid.n, 21);
 }
 
 TEST(grid, pointPositionsAtN32) {
-    TestGrid grid(2.0);
+    TestGrid test(2.0);
+    const Grid& grid = test.grid;
     ASSERT_EQ(grid.n, 32);
-    expectAt(grid.points[0].position, -32, -32, -32);
-    expectAt(grid.points[1].position, -32, -32, -30);  // k, along z, varies fastest
-    expectAt(grid.points[33].position, -32, -30, -32);
-    expectAt(grid.points[1089].position, -30, -32, -32);
-    expectAt(grid.points[35936].position, 32, 32, 32);
+    expectAt(pointPosition(grid, 0, 0, 0), -32, -32, -32);
+    expectAt(pointPosition(grid, 0, 0, 1), -32, -32, -30);
+    expectAt(pointPosition(grid, 0, 1, 0), -32, -30, -32);
+    expectAt(pointPosition(grid, 1, 0, 0), -30, -32, -32);
+    expectAt(pointPosition(grid, 32, 32, 32), 32, 32, 32);
+    // k, along z, varies fastest.
+    EXPECT_EQ(pointIndex(grid, 0, 0, 1), 1u);
+    EXPECT_EQ(pointIndex(grid, 0, 1, 0), 33u);
+    EXPECT_EQ(pointIndex(grid, 1, 0, 0), 1089u);
+    EXPECT_EQ(pointIndex(grid, 32, 32, 32), 35936u);
 }
 
 TEST(grid, cellCornersAtN32) {
-    TestGrid grid(2.0);
-    const GridCell& first = grid.cells[0];
+    TestGrid test(2.0);
+    const GridCell first = gridCell(test.grid, 0, 0, 0);
     const float expected[8][3] = {{-32, -32, -32}, {-32, -30, -32}, {-30, -30, -32},
                                   {-30, -32, -32}, {-32, -32, -30}, {-32, -30, -30},
                                   {-30, -30, -30}, {-30, -32, -30}};
     for (int c = 0; c < 8; ++c) {
         SCOPED_TRACE(c);
-        expectAt(pointAt(grid.points, first.corners[c]).position, expected[c][0], expected[c][1],
-                 expected[c][2]);
+        expectAt(first.positions[c], expected[c][0], expected[c][1], expected[c][2]);
     }
-    const GridCell& last = grid.cells[32767];
-    expectAt(pointAt(grid.points, last.corners[0]).position, 30, 30, 30);
-    expectAt(pointAt(grid.points, last.corners[6]).position, 32, 32, 32);
+    const GridCell last = gridCell(test.grid, 31, 31, 31);
+    expectAt(last.positions[0], 30, 30, 30);
+    expectAt(last.positions[6], 32, 32, 32);
 }
 
 TEST(grid, everyCellReferencesItsCornersInOrder) {
@@ -82,18 +74,20 @@ TEST(grid, everyCellReferencesItsCornersInOrder) {
     // then the same one cell higher in z.
     const int offsets[8][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0},
                                {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1}};
-    TestGrid grid(16.0);
+    TestGrid test(16.0);
+    const Grid& grid = test.grid;
     ASSERT_EQ(grid.n, 4);
     const int side = grid.n + 1;
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
             for (int k = 0; k < 4; ++k) {
-                const GridCell& cell = grid.cells[(i * 4 + j) * 4 + k];
+                const GridCell cell = gridCell(grid, i, j, k);
                 for (int c = 0; c < 8; ++c) {
                     const int pi = i + offsets[c][0], pj = j + offsets[c][1],
                               pk = k + offsets[c][2];
-                    EXPECT_EQ(&pointAt(grid.points, cell.corners[c]),
-                              &grid.points[(pi * side + pj) * side + pk]);
+                    EXPECT_EQ(cell.corners[c],
+                              static_cast<std::size_t>((pi * side + pj) * side + pk));
+                    expectAt(cell.positions[c], grid.axis[pi], grid.axis[pj], grid.axis[pk]);
                 }
             }
         }
@@ -103,39 +97,45 @@ TEST(grid, everyCellReferencesItsCornersInOrder) {
 TEST(grid, coarsestAndFinestGrids) {
     TestGrid coarse(16.0);
     const float axis[5] = {-32, -16, 0, 16, 32};
-    for (int k = 0; k < 5; ++k) EXPECT_EQ(coarse.points[k].position.z, axis[k]);
-    for (int j = 0; j < 5; ++j) EXPECT_EQ(coarse.points[j * 5].position.y, axis[j]);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(coarse.points[i * 25].position.x, axis[i]);
+    for (int t = 0; t < 5; ++t)
+        EXPECT_EQ(coarse.grid.axis[t], axis[t]);
     // 64 cells, 125 points
-    EXPECT_EQ(&pointAt(coarse.points, coarse.cells[63].corners[6]), &coarse.points[124]);
+    EXPECT_EQ(gridCell(coarse.grid, 3, 3, 3).corners[6], 124u);
 
     TestGrid fine(0.5);
-    ASSERT_EQ(fine.n, 128);
-    expectAt(fine.points[2146688].position, 32, 32, 32);
-    expectAt(fine.points[1].position, -32, -32, -31.5f);
-    EXPECT_EQ(&pointAt(fine.points, fine.cells[2097151].corners[6]), &fine.points[2146688]);
+    ASSERT_EQ(fine.grid.n, 128);
+    expectAt(pointPosition(fine.grid, 128, 128, 128), 32, 32, 32);
+    expectAt(pointPosition(fine.grid, 0, 0, 1), -32, -32, -31.5f);
+    EXPECT_EQ(gridCell(fine.grid, 127, 127, 127).corners[6], 2146688u);
 }
 
-TEST(grid, rebuildWithSameSizeGivesSameGrid) {
-    TestGrid grid(4.0);
-    GridPoint before[4913];
-    for (int p = 0; p < 4913; ++p) before[p] = grid.points[p];
-    ASSERT_EQ(allocateGrid(kNetWidth, 4.0, grid.cells, grid.points), 16);
-    buildGrid(4.0, 16, grid.cells, grid.points);
-    for (int p = 0; p < 4913; ++p) {
-        EXPECT_EQ(grid.points[p].position.x, before[p].position.x);
-        EXPECT_EQ(grid.points[p].position.y, before[p].position.y);
-        EXPECT_EQ(grid.points[p].position.z, before[p].position.z);
-    }
-    // The cells refer into the new point array, not the released one.
-    EXPECT_EQ(&pointAt(grid.points, grid.cells[0].corners[0]), grid.points);
+TEST(grid, newCellSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
+    TestGrid test(4.0);
+    Grid& grid = test.grid;
+    float before[17];
+    std::copy(grid.axis, grid.axis + 17, before);
+    const GridPoint* storage = grid.points;
+    std::uint64_t version = grid.version;
+    ASSERT_TRUE(setCellSize(grid, 4.0));
+    EXPECT_GT(grid.version, version);
+    EXPECT_EQ(grid.points, storage);
+    for (int t = 0; t < 17; ++t)
+        EXPECT_EQ(grid.axis[t], before[t]);
+    // Coarser fits in the storage at hand; finer needs more.
+    version = grid.version;
+    ASSERT_TRUE(setCellSize(grid, 16.0));
+    EXPECT_EQ(grid.points, storage);
+    EXPECT_GT(grid.version, version);
+    ASSERT_TRUE(setCellSize(grid, 2.0));
+    EXPECT_EQ(grid.n, 32);
+    expectAt(pointPosition(grid, 32, 32, 32), 32, 32, 32);
 }
 
 TEST(grid, failedAllocationKeepsTheOldGrid) {
-    TestGrid grid(2.0);
-    GridCell* const oldCells = grid.cells;
-    GridPoint* const oldPoints = grid.points;
-    // 1e-4 asks for about 6e18 bytes: sizes fit, memory does not. The others would overflow
+    TestGrid test(2.0);
+    Grid& grid = test.grid;
+    const Grid old = grid;
+    // 1e-4 asks for about 2e18 bytes: sizes fit, memory does not. The others would overflow
     // the size computation or give no N at all.
     const double impossible[] = {1e-4,
                                  1e-9,
@@ -145,28 +145,31 @@ TEST(grid, failedAllocationKeepsTheOldGrid) {
                                  std::numeric_limits<double>::quiet_NaN(),
                                  std::numeric_limits<double>::denorm_min()};
     for (double size : impossible) {
-        EXPECT_EQ(allocateGrid(kNetWidth, size, grid.cells, grid.points), kGridAllocationFailed)
-            << size;
-        EXPECT_EQ(grid.cells, oldCells);
-        EXPECT_EQ(grid.points, oldPoints);
+        EXPECT_FALSE(setCellSize(grid, size)) << size;
+        EXPECT_EQ(grid.points, old.points);
+        EXPECT_EQ(grid.n, old.n);
+        EXPECT_EQ(grid.cellSize, old.cellSize);
+        EXPECT_EQ(grid.version, old.version);
     }
-    // The old pair is intact and still usable.
-    expectAt(grid.points[35936].position, 32, 32, 32);
-    EXPECT_EQ(&pointAt(grid.points, grid.cells[32767].corners[6]), &grid.points[35936]);
+    // The old grid is intact and still usable.
+    expectAt(pointPosition(grid, 32, 32, 32), 32, 32, 32);
 }
 
-TEST(grid, refusesGridsBeyondTheReachOfAPointRef) {
-    // N = 563 would need 4.3 GB of points, more than 4-byte references can address; the
-    // arrays alone might still be had, so the refusal must come from the size check.
-    TestGrid grid(4.0);
-    GridCell* const oldCells = grid.cells;
-    GridPoint* const oldPoints = grid.points;
-    EXPECT_EQ(allocateGrid(kNetWidth, kNetWidth / 563.5, grid.cells, grid.points),
-              kGridAllocationFailed);
-    EXPECT_EQ(grid.cells, oldCells);
-    EXPECT_EQ(grid.points, oldPoints);
-    // The largest reachable element is still addressed exactly.
-    EXPECT_EQ(pointRef(178956969), 4294967256u);
+TEST(grid, blockLatticeCutsTheLastBlockShort) {
+    const BlockLattice odd = blockLattice(21);  // blocks of 8, 8 and 5 cells
+    EXPECT_EQ(odd.cells, 8);
+    EXPECT_EQ(odd.perAxis, 3);
+    EXPECT_EQ(odd.begin(2), 16);
+    EXPECT_EQ(odd.end(1), 16);
+    EXPECT_EQ(odd.end(2), 21);
+    EXPECT_EQ(odd.index(1, 2, 0), 15);
+    const BlockLattice finest = blockLattice(128);
+    EXPECT_EQ(finest.perAxis, kMaxBlocksPerAxis);
+    const BlockLattice larger = blockLattice(200);  // more blocks than an axis holds: larger ones
+    EXPECT_EQ(larger.cells, 13);
+    EXPECT_EQ(larger.perAxis, 16);
+    EXPECT_EQ(larger.end(15), 200);
+    EXPECT_EQ(blockLattice(0).perAxis, 0);
 }
 
 }  // namespace

@@ -1,22 +1,21 @@
+#include "field/polygoniser.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "field/mc_tables.h"
-#include "field/polygoniser.h"
 
 namespace {
 
 constexpr int kEdgeCorners[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
                                      {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
-// Corner offsets in cells, in corner order.
-constexpr int kCornerOffsets[8][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0},
-                                      {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1}};
 
 int rowLength(int n) {
     int m = 0;
-    while (triTable[n][m] != -1) ++m;
+    while (triTable[n][m] != -1)
+        ++m;
     return m;
 }
 
@@ -26,16 +25,17 @@ struct TestCell {
     GridCell cell;
     TestCell(const double values[8], float size = 2.0f) {
         for (int c = 0; c < 8; ++c) {
-            points[c] = {{kCornerOffsets[c][0] * size, kCornerOffsets[c][1] * size,
-                          kCornerOffsets[c][2] * size},
-                         values[c]};
-            cell.corners[c] = pointRef(c);
+            points[c] = {values[c]};
+            cell.corners[c] = c;
+            cell.positions[c] = {kCornerOffsets[c][0] * size, kCornerOffsets[c][1] * size,
+                                 kCornerOffsets[c][2] * size};
         }
     }
     // Values 0 for corners below (bits of `index`), 1 for the others.
     static TestCell forIndex(int index) {
         double values[8];
-        for (int c = 0; c < 8; ++c) values[c] = (index >> c) & 1 ? 0.0 : 1.0;
+        for (int c = 0; c < 8; ++c)
+            values[c] = (index >> c) & 1 ? 0.0 : 1.0;
         return TestCell(values);
     }
 };
@@ -59,7 +59,8 @@ TEST(tables, edgeTableFollowsFromItsRule) {
     }
     const int head[16] = {0x000, 0x109, 0x203, 0x30a, 0x406, 0x50f, 0x605, 0x70c,
                           0x80c, 0x905, 0xa0f, 0xb06, 0xc0a, 0xd03, 0xe09, 0xf00};
-    for (int n = 0; n < 16; ++n) EXPECT_EQ(edgeTable[n], head[n]);
+    for (int n = 0; n < 16; ++n)
+        EXPECT_EQ(edgeTable[n], head[n]);
 }
 
 TEST(tables, triTableRowsAreWellFormed) {
@@ -70,7 +71,8 @@ TEST(tables, triTableRowsAreWellFormed) {
         const int length = rowLength(n);
         ASSERT_EQ(length % 3, 0);
         ASSERT_LE(length / 3, kMaxTrianglesPerCell);
-        for (int m = length; m < 16; ++m) EXPECT_EQ(triTable[n][m], -1);
+        for (int m = length; m < 16; ++m)
+            EXPECT_EQ(triTable[n][m], -1);
         int named = 0;
         for (int m = 0; m < length; ++m) {
             ASSERT_GE(triTable[n][m], 0);
@@ -82,7 +84,8 @@ TEST(tables, triTableRowsAreWellFormed) {
         total += length / 3;
     }
     const int expected[6] = {2, 16, 50, 80, 76, 32};
-    for (int t = 0; t < 6; ++t) EXPECT_EQ(rowsByTriangles[t], expected[t]) << t;
+    for (int t = 0; t < 6; ++t)
+        EXPECT_EQ(rowsByTriangles[t], expected[t]) << t;
     EXPECT_EQ(total, 820);
     EXPECT_EQ(triTable[0][0], -1);
     EXPECT_EQ(triTable[255][0], -1);
@@ -146,7 +149,8 @@ TEST(tables, everyTriangleFacesTowardsHigherValues) {
         ASSERT_TRUE(intersectEdges(middles, cell.cell, cell.points, n, 0.5));
         for (int m = 0; triTable[n][m] != -1; m += 3) {
             Triangle triangle{};
-            for (int v = 0; v < 3; ++v) triangle.vertices[v] = middles[triTable[n][m + v]];
+            for (int v = 0; v < 3; ++v)
+                triangle.vertices[v] = middles[triTable[n][m + v]];
             Vec3 normal;
             triangleNormal(triangle, normal);
             double along = 0.0;
@@ -154,8 +158,8 @@ TEST(tables, everyTriangleFacesTowardsHigherValues) {
                 const int e = triTable[n][m + v];
                 int below = kEdgeCorners[e][0], above = kEdgeCorners[e][1];
                 if (!((n >> below) & 1)) std::swap(below, above);
-                const Vec3& b = cell.points[below].position;
-                const Vec3& a = cell.points[above].position;
+                const Vec3& b = cell.cell.positions[below];
+                const Vec3& a = cell.cell.positions[above];
                 along += normal.x * (a.x - b.x) + normal.y * (a.y - b.y) + normal.z * (a.z - b.z);
             }
             EXPECT_GT(along, 0.0) << "row " << n << " triangle " << m / 3;
@@ -207,10 +211,12 @@ TEST(polygoniser, uncutCellsLeaveTheScratchAlone) {
     EXPECT_EQ(cubeIndex(above.cell, above.points, 0.5), 0);
 
     Vec3 edges[12];
-    for (Vec3& v : edges) v = {7, 7, 7};
+    for (Vec3& v : edges)
+        v = {7, 7, 7};
     EXPECT_FALSE(intersectEdges(edges, below.cell, below.points, 255, 0.5));
     EXPECT_FALSE(intersectEdges(edges, above.cell, above.points, 0, 0.5));
-    for (const Vec3& v : edges) expectVec(v, 7, 7, 7);
+    for (const Vec3& v : edges)
+        expectVec(v, 7, 7, 7);
 }
 
 TEST(polygoniser, cornerAtTheIsolevelIsNotBelow) {
@@ -221,7 +227,8 @@ TEST(polygoniser, cornerAtTheIsolevelIsNotBelow) {
     Vec3 edges[12];
     ASSERT_TRUE(intersectEdges(edges, cell.cell, cell.points, index, 0.5));
     // All three crossings sit exactly on corner 0: a degenerate triangle with a zero normal.
-    for (int e : {0, 3, 8}) expectVec(edges[e], 0, 0, 0);
+    for (int e : {0, 3, 8})
+        expectVec(edges[e], 0, 0, 0);
     Triangle triangles[kMaxTrianglesPerCell];
     ASSERT_EQ(buildTriangles(triangles, edges, index), 1);
     Vec3 normal;
@@ -230,9 +237,7 @@ TEST(polygoniser, cornerAtTheIsolevelIsNotBelow) {
 }
 
 TEST(polygoniser, triangleCountsOfTellingConfigurations) {
-    const struct {
-        int index, triangles;
-    } cases[] = {{5, 2}, {250, 4}, {61, 5}, {1, 1}, {254, 1}};
+    const struct { int index, triangles; } cases[] = {{5, 2}, {250, 4}, {61, 5}, {1, 1}, {254, 1}};
     for (const auto& c : cases) {
         const TestCell cell = TestCell::forIndex(c.index);
         EXPECT_EQ(cubeIndex(cell.cell, cell.points, 0.5), c.index);
@@ -244,11 +249,11 @@ TEST(polygoniser, triangleCountsOfTellingConfigurations) {
 }
 
 TEST(polygoniser, interpolationStaysOnTheEdge) {
-    const GridPoint from{{-32, 4, 10}, 0.9};
-    const GridPoint to{{-32, 6, 10}, 0.1};
-    expectVec(interpolateVertex(0.5, from, to), -32, 5, 10);
-    expectVec(interpolateVertex(0.1, from, to), -32, 6, 10);  // exactly at the second corner
-    expectVec(interpolateVertex(0.9, from, to), -32, 4, 10);
+    const Vec3 from{-32, 4, 10};
+    const Vec3 to{-32, 6, 10};
+    expectVec(interpolateVertex(0.5, from, 0.9, to, 0.1), -32, 5, 10);
+    expectVec(interpolateVertex(0.1, from, 0.9, to, 0.1), -32, 6, 10);  // exactly at the second
+    expectVec(interpolateVertex(0.9, from, 0.9, to, 0.1), -32, 4, 10);
 }
 
 TEST(polygoniser, triangleNormalIsTheUnnormalisedCrossProduct) {

@@ -1,10 +1,11 @@
+#include "app/scene.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/scene.h"
 #include "app/window.h"
 #include "gl_double.h"
 #include "input/camera.h"
@@ -32,8 +33,8 @@ TEST(initScene, initialState) {
     restoreStartValues();
     resetGlDouble();
     initScene();
-    EXPECT_EQ(scene.cellsPerAxis, 32);
-    EXPECT_EQ(scene.voxelSize, 2.0);
+    EXPECT_EQ(scene.grid.n, 32);
+    EXPECT_EQ(scene.grid.cellSize, 2.0);
     EXPECT_EQ(scene.isolevel, 0.4);
     EXPECT_EQ(scene.selectedBall, 0);
     EXPECT_TRUE(scene.lightingOn);
@@ -73,11 +74,10 @@ TEST(initScene, initialState) {
 
     // Every point holds the sum of balls 2 and 3, in that order.
     for (int p = 0; p < 35937; ++p) {
-        const Vec3& q = scene.points[p].position;
-        EXPECT_EQ(scene.points[p].value,
+        const Vec3 q = pointPosition(scene.grid, p / 1089, p / 33 % 33, p % 33);
+        EXPECT_EQ(scene.grid.points[p].value,
                   softObjectField(two, q.x, q.y, q.z) + softObjectField(three, q.x, q.y, q.z));
     }
-    EXPECT_EQ(&pointAt(scene.points, scene.cells[32767].corners[6]), &scene.points[35936]);
 }
 
 TEST(initScene, fixedOpenGlStateInOrder) {
@@ -110,10 +110,11 @@ TEST(initScene, fixedOpenGlStateInOrder) {
 TEST(window, callbacksAreRegisteredInOrder) {
     resetGlDouble();
     registerCallbacks();
-    const char* order[] = {"glutDisplayFunc",  "glutReshapeFunc", "glutKeyboardFunc",
+    const char* order[] = {"glutDisplayFunc", "glutReshapeFunc", "glutKeyboardFunc",
                            "glutSpecialFunc", "glutMouseFunc",   "glutMotionFunc"};
     ASSERT_EQ(glDouble.calls.size(), 6u);
-    for (int i = 0; i < 6; ++i) EXPECT_STREQ(glDouble.calls[i].name, order[i]);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_STREQ(glDouble.calls[i].name, order[i]);
     EXPECT_EQ(glDouble.displayFunc, &display);
     EXPECT_EQ(glDouble.reshapeFunc, &reshape);
     EXPECT_EQ(glDouble.keyboardFunc, &keyboard);
@@ -134,8 +135,9 @@ TEST(window, reshapeSetsOnlyTheViewport) {
 TEST(window, titleIsTheUtf8Text) {
     // 38 characters: 35 Cyrillic letters of two bytes each and three spaces.
     EXPECT_EQ(std::strlen(kWindowTitle), 73u);
-    EXPECT_EQ(std::string(kWindowTitle, 18), "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0"
-                                             "\xD0\xBC\xD0\xBC\xD0\xB0");  // Программа
+    EXPECT_EQ(std::string(kWindowTitle, 18),
+              "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0"
+              "\xD0\xBC\xD0\xBC\xD0\xB0");  // Программа
     int characters = 0;
     for (const char* c = kWindowTitle; *c; ++c) {
         if ((static_cast<unsigned char>(*c) & 0xC0) != 0x80) ++characters;

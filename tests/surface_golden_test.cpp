@@ -34,28 +34,29 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     resetGlDouble();
     initScene();
     if (edit) edit();
-    scene.voxelSize = voxelSize;
-    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-    evaluateField(scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    setCellSize(scene.grid, voxelSize);
+    const Grid& grid = scene.grid;
+    evaluateField(scene.grid, kBallCount, scene.balls);
 
-    const std::size_t n = static_cast<std::size_t>(scene.cellsPerAxis);
     Checksum values;
-    for (std::size_t p = 0; p < (n + 1) * (n + 1) * (n + 1); ++p) {
-        values.add(&scene.points[p].value, sizeof(double));
+    for (std::size_t p = 0; p < pointCount(grid); ++p) {
+        values.add(&grid.points[p].value, sizeof(double));
     }
     Checksum triangles;
     int count = 0;
-    for (std::size_t c = 0; c < n * n * n; ++c) {
-        scene.triangleCount = polygoniseCell(scene.cells[c], scene.points, scene.isolevel,
-                                             scene.edgeVertices, scene.triangles);
-        for (int t = 0; t < scene.triangleCount; ++t) {
+    Vec3 edgeVertices[kEdgesPerCell];
+    Triangle cellTriangles[kMaxTrianglesPerCell];
+    for (int c = 0; c < grid.n * grid.n * grid.n; ++c) {
+        const GridCell cell = gridCell(grid, c / grid.n / grid.n, c / grid.n % grid.n, c % grid.n);
+        const int made =
+            polygoniseCell(cell, grid.points, scene.isolevel, edgeVertices, cellTriangles);
+        for (int t = 0; t < made; ++t) {
             Vec3 normal;
-            triangles.add(triangleNormal(scene.triangles[t], normal));
-            for (const Vec3& vertex : scene.triangles[t].vertices)
+            triangles.add(triangleNormal(cellTriangles[t], normal));
+            for (const Vec3& vertex : cellTriangles[t].vertices)
                 triangles.add(vertex);
         }
-        count += scene.triangleCount;
+        count += made;
     }
     return {values.hash, triangles.hash, count};
 }

@@ -8,21 +8,25 @@
 
 #include "field/surface.h"
 
-// The surface as the plain frame makes it: every cell polygonised in storage order.
+// The surface as the plain frame makes it: every cell of the grid made and polygonised in
+// storage order.
 struct ReferenceSurface {
     std::vector<int> cellTriangles;  // per cut cell
     std::vector<Triangle> triangles;
     std::vector<Vec3> normals;
 };
 
-inline ReferenceSurface referenceSurface(const GridCell* cells, const GridPoint* points, int n,
-                                         double isolevel) {
+inline ReferenceSurface referenceSurface(const Grid& grid, double isolevel) {
     ReferenceSurface surface;
-    const std::size_t count = n > 0 ? static_cast<std::size_t>(n) * n * n : 0;
+    std::vector<GridCell> cells;
+    for (int i = 0; i < grid.n; ++i)
+        for (int j = 0; j < grid.n; ++j)
+            for (int k = 0; k < grid.n; ++k)
+                cells.push_back(gridCell(grid, i, j, k));
     Vec3 edgeVertices[kEdgesPerCell];
     Triangle triangles[kMaxTrianglesPerCell];
-    for (std::size_t c = 0; c < count; ++c) {
-        const int made = polygoniseCell(cells[c], points, isolevel, edgeVertices, triangles);
+    for (const GridCell& cell : cells) {
+        const int made = polygoniseCell(cell, grid.points, isolevel, edgeVertices, triangles);
         if (made == 0) continue;
         surface.cellTriangles.push_back(made);
         for (int t = 0; t < made; ++t) {
@@ -35,7 +39,7 @@ inline ReferenceSurface referenceSurface(const GridCell* cells, const GridPoint*
 }
 
 // The kept surface holds exactly the reference's cells and triangles, bit for bit.
-inline ::testing::AssertionResult sameSurface(const SurfaceCache& kept,
+inline ::testing::AssertionResult sameSurface(const KeptSurface& kept,
                                               const ReferenceSurface& reference) {
     std::size_t cell = 0;
     std::size_t triangle = 0;

@@ -28,19 +28,13 @@ const Ball kThreeBalls[kBallCount] = {{12, 12, 0, 20, true},
 
 struct ThreeBalls {
     static constexpr int kN = 21;
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
+    Grid grid;
     FieldSummary summary;
 
     ThreeBalls() {
-        if (allocateGrid(kNetWidth, kNetWidth / kN, cells, points) != kN) return;
-        buildGrid(kNetWidth / kN, kN, cells, points);
-        updateField(summary, kN, kBallCount, kThreeBalls, points);
+        if (setCellSize(grid, kNetWidth / kN)) updateField(summary, grid, kThreeBalls);
     }
-    ~ThreeBalls() {
-        delete[] cells;
-        delete[] points;
-    }
+    ~ThreeBalls() { releaseGrid(grid); }
 };
 
 // At an isolevel equal to a block's least or greatest value, or to a value on the faces that
@@ -48,48 +42,44 @@ struct ThreeBalls {
 // blocks must still give exactly the cells, triangles and normals of every cell polygonised in
 // order.
 TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
-    constexpr int kN = ThreeBalls::kN;
-    static ThreeBalls grid;
-    ASSERT_NE(grid.points, nullptr);
-    GridCell* const cells = grid.cells;
-    GridPoint* const points = grid.points;
-    const FieldSummary& summary = grid.summary;
-    ASSERT_EQ(summary.blocksPerAxis, 3);
+    static ThreeBalls three;
+    Grid& grid = three.grid;
+    ASSERT_EQ(grid.n, ThreeBalls::kN);
+    const FieldSummary& summary = three.summary;
+    ASSERT_EQ(grid.blocks.perAxis, 3);
 
     std::vector<double> isolevels = {0.4, 0.0, -1.0, 9.0};
     for (int e = 0; e < 27; ++e) {
         isolevels.push_back(summary.least[e]);
         isolevels.push_back(summary.greatest[e]);
     }
-    static SurfaceCache surface;
+    static KeptSurface surface;
     int skipped = 0;
     for (double isolevel : isolevels) {
         SCOPED_TRACE(isolevel);
-        ASSERT_TRUE(extractSurface(surface, cells, points, kN, isolevel, summary));
-        EXPECT_TRUE(sameSurface(surface, referenceSurface(cells, points, kN, isolevel)));
-        CutBlocks blocks;
-        findCutBlocks(blocks, summary, kN, points, isolevel);
+        ASSERT_TRUE(extractSurface(surface, grid, isolevel, summary));
+        EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, isolevel)));
         for (int column = 0; column < 9; ++column)
-            skipped += 3 - __builtin_popcount(blocks.columns[column]);
+            skipped += 3 - __builtin_popcount(surface.blocks.columns[column]);
     }
     EXPECT_GT(skipped, 0);  // blocks were passed over
 
     // Values the summary does not describe: every block is visited.
-    points[0].value = 5.0;
-    countGridWrite();
-    ASSERT_TRUE(extractSurface(surface, cells, points, kN, 0.4, summary));
-    EXPECT_TRUE(sameSurface(surface, referenceSurface(cells, points, kN, 0.4)));
+    grid.points[0].value = 5.0;
+    valuesChanged(grid);
+    ASSERT_TRUE(extractSurface(surface, grid, 0.4, summary));
+    EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, 0.4)));
 }
 
 // A slab for which storage cannot be had is not kept, and the extraction says the surface is
 // incomplete; the next use of the surface extracts it again.
 TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
-    constexpr int kN = ThreeBalls::kN;
-    static ThreeBalls grid;
-    ASSERT_NE(grid.points, nullptr);
-    static SurfaceCache surface;
+    static ThreeBalls three;
+    const Grid& grid = three.grid;
+    ASSERT_EQ(grid.n, ThreeBalls::kN);
+    static KeptSurface surface;
     refuseSlabStorage(0b010);
-    const bool complete = extractSurface(surface, grid.cells, grid.points, kN, 0.4, grid.summary);
+    const bool complete = extractSurface(surface, grid, 0.4, three.summary);
     refuseSlabStorage(0);
     EXPECT_FALSE(complete);
     ASSERT_EQ(surface.slabCount, 3);
@@ -97,17 +87,10 @@ TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
     EXPECT_FALSE(surface.kept[1]);
     EXPECT_TRUE(surface.kept[2]);
 
-    static int used;
-    used = 0;
-    useSurface(
-        surface, grid.cells, grid.points, kN, 0.4, grid.summary,
-        [](void*, const SurfaceCache& kept, int slab) {
-            EXPECT_TRUE(kept.kept[slab]) << slab;
-            ++used;
-        },
-        nullptr);
-    EXPECT_EQ(used, 3);
-    EXPECT_TRUE(sameSurface(surface, referenceSurface(grid.cells, grid.points, kN, 0.4)));
+    drawSurface(surface, grid, 0.4, three.summary, [](void*, const SurfacePart&) {}, nullptr);
+    EXPECT_TRUE(surface.complete);
+    EXPECT_TRUE(surface.kept[0] && surface.kept[1] && surface.kept[2]);
+    EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, 0.4)));
 }
 
 // Every edge of the mesh is walked once each way by two triangles (one winding throughout),
@@ -143,17 +126,16 @@ void expectClosedAwayFromCube(const SurfaceMesh& mesh) {
 // as cut grid edges, each where the frame draws it, and closed but where the cube cuts it.
 TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
     constexpr int kN = ThreeBalls::kN;
-    static ThreeBalls grid;
-    ASSERT_NE(grid.points, nullptr);
-    GridCell* const cells = grid.cells;
-    GridPoint* const points = grid.points;
-    const FieldSummary& summary = grid.summary;
-    const ReferenceSurface frame = referenceSurface(cells, points, kN, 0.4);
+    static ThreeBalls three;
+    const Grid& grid = three.grid;
+    ASSERT_EQ(grid.n, kN);
+    const FieldSummary& summary = three.summary;
+    const ReferenceSurface frame = referenceSurface(grid, 0.4);
     SurfaceMesh mesh;
-    ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, 0.4, summary));
+    ASSERT_TRUE(buildSurfaceMesh(mesh, grid, 0.4, summary));
     EXPECT_EQ(mesh.droppedTriangles, 0u);
     ASSERT_EQ(mesh.triangleCount, frame.triangles.size());
-    EXPECT_EQ(mesh.vertexCount, countCutEdges(points, kN, 0.4));
+    EXPECT_EQ(mesh.vertexCount, countCutEdges(grid.points, kN, 0.4));
     // The crossing a vertex takes from its first cell is the one every cell computes for that edge:
     // in double precision from either end, it rounds to the same float.
     for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
@@ -179,11 +161,11 @@ TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
 
     // At the value of a grid point the surface runs through it: the triangles it flattens are
     // dropped and the crossings there are one vertex, so no hole opens.
-    const double throughPoint = points[(5 * (kN + 1) + 5) * (kN + 1) + 10].value;
-    ASSERT_TRUE(buildSurfaceMesh(mesh, points, kN, throughPoint, summary));
+    const double throughPoint = grid.points[pointIndex(grid, 5, 5, 10)].value;
+    ASSERT_TRUE(buildSurfaceMesh(mesh, grid, throughPoint, summary));
     EXPECT_GT(mesh.droppedTriangles, 0u);
     EXPECT_EQ(mesh.triangleCount + mesh.droppedTriangles,
-              referenceSurface(cells, points, kN, throughPoint).triangles.size());
+              referenceSurface(grid, throughPoint).triangles.size());
     expectClosedAwayFromCube(mesh);
     releaseSurfaceMesh(mesh);
 }

@@ -9,22 +9,21 @@ SceneState scene;
 namespace {
 
 constexpr double kInitialIsolevel = 0.4;
-constexpr double kInitialVoxelSize = 2.0;    // world units, gives N = 32
-constexpr float kDefaultRadius = 10.0f;      // world units
-constexpr double kFieldOfView = 90.0;        // degrees, vertical
-constexpr double kAspect = 1.0;              // kept on resize: the picture stretches
+constexpr double kInitialVoxelSize = 2.0;  // world units, gives N = 32
+constexpr float kDefaultRadius = 10.0f;    // world units
+constexpr double kFieldOfView = 90.0;      // degrees, vertical
+constexpr double kAspect = 1.0;            // kept on resize: the picture stretches
 
 }  // namespace
 
 void initScene() {
     scene.selectedBall = 0;
-    for (Ball& ball : scene.balls) ball = {0.0f, 0.0f, 0.0f, kDefaultRadius, false};
-    scene.voxelSize = kInitialVoxelSize;
+    for (Ball& ball : scene.balls)
+        ball = {0.0f, 0.0f, 0.0f, kDefaultRadius, false};
     scene.balls[1] = {12.0f, 12.0f, 0.0f, 20.0f, true};
     scene.balls[2] = {-10.0f, -10.0f, 0.0f, 30.0f, true};
-    scene.cellsPerAxis = allocateGrid(kNetWidth, scene.voxelSize, scene.cells, scene.points);
-    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
-    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    setCellSize(scene.grid, kInitialVoxelSize);
+    updateField(scene.fieldSummary, scene.grid, scene.balls);
     scene.isolevel = kInitialIsolevel;
 
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);

@@ -3,7 +3,6 @@
 #include "app/session.h"
 #include "field/field.h"
 #include "field/grid.h"
-#include "field/polygoniser.h"
 #include "field/surface.h"
 
 // The viewpoint: a position and a right-handed orthonormal frame, right = forward x up.
@@ -37,26 +36,18 @@ struct SceneState {
     bool lightingOn = true;  // lit filled surface, or unlit wireframe; mirrors GL_LIGHTING
 
     // Scene and parameters (set by initScene).
-    Ball balls[kBallCount]{};     // ball number k is element k-1
-    int selectedBall = 0;         // 0 for none, else 1 .. kBallCount
-    double isolevel = 0.0;        // threshold of the drawn surface
-    double voxelSize = 0.0;       // cell edge, world units: 0.5, 1, 2, 4, 8 or 16
-    int cellsPerAxis = 0;         // N of `cells` and `points`, built for voxelSize
-    GridPoint* points = nullptr;  // (N+1)^3 points, owned
-    GridCell* cells = nullptr;    // N^3 cells referring into `points`, owned
+    Ball balls[kBallCount]{};  // ball number k is element k-1
+    int selectedBall = 0;      // 0 for none, else 1 .. kBallCount
+    double isolevel = 0.0;     // threshold of the drawn surface
+    Grid grid;                 // cell size 0.5, 1, 2, 4, 8 or 16 world units
 
-    // Derived from the grid, kept between events; each knows by itself when it is stale.
+    // Derived from the grid, kept between events; each knows by the grid's version when it is
+    // stale.
     FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
-    SurfaceCache surface;       // the surface the last frame drew
+    KeptSurface surface;        // the surface the last frame drew
 
     // Keys and output files the command line asked for; empty without them.
     SessionPlan session;
-
-    // Scratch of the polygoniser for the one cell in hand, on the thread of the callbacks (a frame
-    // polygonises into it only when there was no storage to keep the surface).
-    Vec3 edgeVertices[kEdgesPerCell]{};
-    Triangle triangles[kMaxTrianglesPerCell]{};
-    int triangleCount = 0;
 };
 
 extern SceneState scene;

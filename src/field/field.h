@@ -17,9 +17,9 @@ struct Ball {
 // everywhere, its centre included, so that no value can become 0/0.
 double softObjectField(const Ball& ball, float x, float y, float z);
 
-// Sets the value of each of the (n+1)^3 points to the sum of the enabled balls' contributions.
-// Does nothing for a negative n.
-void evaluateField(int n, int ballCount, const Ball* balls, GridPoint* points);
+// Sets the value of every point of the grid to the sum of the enabled balls' contributions, in
+// ball order; 0 <= ballCount <= kBallCount.
+void evaluateField(Grid& grid, int ballCount, const Ball* balls);
 
 // The ways the field pass can run: one point at a time, two or four. All give the same bits;
 // evaluateField takes the widest the processor runs well (four needs AVX on x86-64).
@@ -29,42 +29,26 @@ bool fieldKernelAvailable(FieldKernel kernel);
 
 // evaluateField with the given kernel (the scalar one when it is not available), so that each
 // can be checked against the others.
-void evaluateFieldWith(FieldKernel kernel, int n, int ballCount, const Ball* balls,
-                       GridPoint* points);
+void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls);
 
-// Cells along each side of a block of the field summary (4, 8 and 16 measured about the same;
-// 8 was a little ahead). Grids of more than kMaxBlocksPerAxis blocks per axis get larger blocks.
-constexpr int kBlockCells = 8;
-constexpr int kMaxBlocksPerAxis = 16;
-constexpr int kMaxBlocks = kMaxBlocksPerAxis * kMaxBlocksPerAxis * kMaxBlocksPerAxis;
-
-// Block side and blocks per axis of the summary of a grid of n cells per axis.
-int summaryBlockCells(int n);
-int summaryBlocksPerAxis(int n);
-
-// What the last updateField computed from, and the least and greatest value over the points of
-// each block of cells. Extraction passes over the blocks whose range cannot hold the isolevel;
-// the next update recomputes only the points a changed ball reaches.
+// The least and greatest value over the points of each block of the grid's lattice (element
+// blocks.index(a, b, c)), and the balls they are the field of. Extraction passes over the blocks
+// whose range cannot hold the isolevel; the next update computes only the points that a changed
+// ball reaches. A block holding a NaN value has a NaN `greatest`, so that it is never passed over.
 struct FieldSummary {
-    const GridPoint* points = nullptr;  // the array described; null before the first update
-    int cellsPerAxis = -1;              // its N
-    std::uint64_t writeCount = 0;       // gridWriteCount() right after the update
-    Ball balls[kBallCount]{};           // the balls as the update saw them
-    int ballCount = -1;                 // how many of `balls` it saw; -1 when not all
-    int blockCells = 0;                 // cells along each side of a block
-    int blocksPerAxis = 0;              // blocks along each axis; the last may be short
-    // Block (a, b, c), cells [a, a+1) * blockCells along i and so on, is element
-    // (a * blocksPerAxis + b) * blocksPerAxis + c. A NaN value makes `greatest` NaN.
+    std::uint64_t gridVersion = 0;  // the version of the grid described; 0: none
+    Ball balls[kBallCount]{};
     double least[kMaxBlocks]{};
     double greatest[kMaxBlocks]{};
 };
 
-// Whether the summary describes the values `points` (of N = n) hold now.
-bool summaryCurrent(const FieldSummary& summary, int n, const GridPoint* points);
+// Whether the summary describes the values the grid holds now.
+inline bool summaryCurrent(const FieldSummary& summary, const Grid& grid) {
+    return summary.gridVersion != 0 && summary.gridVersion == grid.version;
+}
 
-// evaluateField, keeping the summary. When the summary is current and the grid the same, only
+// evaluateField of all kBallCount balls, keeping the summary. When the summary is current, only
 // the points that a changed ball reaches, before or after its change, are computed again (each
 // sum from scratch in ball order, so every value is the bits a full pass gives); nothing at all
-// when no value can change. Values written other than by buildGrid and the field passes are not
-// seen: the program writes them no other way.
-void updateField(FieldSummary& summary, int n, int ballCount, const Ball* balls, GridPoint* points);
+// when no value can change.
+void updateField(FieldSummary& summary, Grid& grid, const Ball* balls);

@@ -2,21 +2,15 @@
 
 // The field pass's kernel, written once over the lane width W. It is compiled in two units: the
 // field pass's own, for one and two lanes, and kernel_fours.cpp for four, which on x86-64 is
-// built for AVX and called only where the processor has it. Everything here but BallReach and
-// addInFours has internal linkage, so that no code built for AVX is ever shared with the rest.
+// built for AVX and called only where the processor has it. Everything here but BallReach,
+// RowStretch and addInFours has internal linkage, so that no code built for AVX is ever shared
+// with the rest.
 
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 
-#include "field/grid.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-#ifdef __AVX__
-#include <immintrin.h>
-#endif
+#include "field/field.h"
+#include "field/simd.h"
 
 // What the field pass needs of one enabled ball, worked out once per pass.
 struct BallReach {
@@ -25,9 +19,19 @@ struct BallReach {
     double r2, r4, r6;  // powers of the radius
 };
 
+// Points of one row of the grid for the kernel: `count` points from `z` along the axis, whose
+// sums go to `values`, and the balls that may reach the row with dx^2 + dy^2 from each centre.
+struct RowStretch {
+    const BallReach* balls[kBallCount];
+    double across[kBallCount];  // dx*dx + dy*dy of the row from each ball's centre
+    int ballCount;
+    const float* z;
+    GridPoint* values;
+    std::size_t count;
+};
+
 // The kernel on four lanes: points [0, count - count % 4) as addInLanes<4> below.
-std::size_t addInFours(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
-                       std::size_t count);
+std::size_t addInFours(const RowStretch& row);
 
 namespace {
 
@@ -45,89 +49,23 @@ inline double fallOff(double d, double r2, double r4, double r6) {
     return kFourthPower * (d4 / r4) - kSixthPower * (d6 / r6) - kSecondPower * (d2 / r2) + 1.0;
 }
 
-// W doubles side by side, and W lanes of all-ones or all-zeros bits, in the vector extensions
-// of GCC and Clang: every operation works lane by lane, rounded as the scalar
-// operation is, and compiles to the SIMD instructions of the target.
+// Sets the values of the row's points [p, p + W) to the sums of the balls' contributions, for
+// every whole W from `first`; returns the first point not done. Each lane does the plain
+// function's operations in its order, so the results are the same bits for every W: the squared
+// distance is (dx*dx + dy*dy) + dz*dz, and a lane beyond the radius adds +0.0, which changes no
+// sum (sums are never -0.0).
 template <int W>
-struct Lanes {
-    typedef double Values __attribute__((vector_size(W * sizeof(double))));
-    typedef std::int64_t Mask __attribute__((vector_size(W * sizeof(double))));
-};
-
-// Whether every lane of the mask is set, with the target's movemask where it has one (compilers
-// do not find it from the plain loop).
-template <int W>
-inline bool allLanes(const typename Lanes<W>::Mask& mask) {
-#ifdef __AVX__
-    if constexpr (W == 4) return _mm256_movemask_pd(_mm256_castsi256_pd(__m256i(mask))) == 15;
-#endif
-#ifdef __SSE2__
-    if constexpr (W == 2) return _mm_movemask_pd(_mm_castsi128_pd(__m128i(mask))) == 3;
-#endif
-    std::int64_t all = -1;
-    for (int l = 0; l < W; ++l)
-        all &= mask[l];
-    return all != 0;
-}
-
-// The coordinates of points q[0 .. W), widened to doubles, each exactly. With the target's
-// conversion of a whole register where it has one: compilers do not find it from the plain loop.
-template <int W>
-inline void loadPositions(const GridPoint* q, typename Lanes<W>::Values& x,
-                          typename Lanes<W>::Values& y, typename Lanes<W>::Values& z) {
-#ifdef __AVX__
-    if constexpr (W == 4) {
-        using Values = typename Lanes<W>::Values;
-        x = Values(_mm256_cvtps_pd(
-            _mm_setr_ps(q[0].position.x, q[1].position.x, q[2].position.x, q[3].position.x)));
-        y = Values(_mm256_cvtps_pd(
-            _mm_setr_ps(q[0].position.y, q[1].position.y, q[2].position.y, q[3].position.y)));
-        z = Values(_mm256_cvtps_pd(
-            _mm_setr_ps(q[0].position.z, q[1].position.z, q[2].position.z, q[3].position.z)));
-        return;
-    }
-#endif
-#ifdef __SSE2__
-    if constexpr (W == 2) {
-        using Values = typename Lanes<W>::Values;
-        x = Values(_mm_cvtps_pd(_mm_setr_ps(q[0].position.x, q[1].position.x, 0.0f, 0.0f)));
-        y = Values(_mm_cvtps_pd(_mm_setr_ps(q[0].position.y, q[1].position.y, 0.0f, 0.0f)));
-        z = Values(_mm_cvtps_pd(_mm_setr_ps(q[0].position.z, q[1].position.z, 0.0f, 0.0f)));
-        return;
-    }
-#endif
-    for (int l = 0; l < W; ++l) {
-        x[l] = q[l].position.x;
-        y[l] = q[l].position.y;
-        z[l] = q[l].position.z;
-    }
-}
-
-// Adds the prepared balls' contributions to points [0, count), W points at a time, or sets
-// their values to the sums when `fresh`; returns how many points it did, a multiple of W. Each
-// lane does the plain function's operations in its order, so the results are the same bits for
-// every W; a lane beyond the radius adds +0.0, which changes no sum (sums are never -0.0).
-template <int W>
-inline std::size_t addInLanes(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
-                              std::size_t count) {
+inline std::size_t addInLanes(const RowStretch& row, std::size_t first) {
     using Values = typename Lanes<W>::Values;
     using Mask = typename Lanes<W>::Mask;
-    std::size_t p = 0;
-    for (; p + W <= count; p += W) {
-        GridPoint* q = points + p;
-        Values x, y, z;
-        loadPositions<W>(q, x, y, z);
+    std::size_t p = first;
+    for (; p + W <= row.count; p += W) {
+        const Values z = widen<W>(row.z + p);
         Values value = {};
-        if (!fresh) {
-            for (int l = 0; l < W; ++l)
-                value[l] = q[l].value;
-        }
-        for (int b = 0; b < reachCount; ++b) {
-            const BallReach& ball = reach[b];
-            const Values dx = x - ball.x;
-            const Values dy = y - ball.y;
+        for (int b = 0; b < row.ballCount; ++b) {
+            const BallReach& ball = *row.balls[b];
             const Values dz = z - ball.z;
-            const Values s = dx * dx + dy * dy + dz * dz;
+            const Values s = row.across[b] + dz * dz;
             // Lanes at or beyond the bound (see outsideBound); NaN is not, and goes on to the
             // formula as in the plain function.
             const Mask outside = s >= ball.outside;
@@ -143,7 +81,7 @@ inline std::size_t addInLanes(const BallReach* reach, int reachCount, bool fresh
             value += (Values)(~outside & (Mask)f);
         }
         for (int l = 0; l < W; ++l)
-            q[l].value = value[l];
+            row.values[p + l].value = value[l];
     }
     return p;
 }

@@ -3,7 +3,6 @@
 
 #include "field/kernel.h"
 
-std::size_t addInFours(const BallReach* reach, int reachCount, bool fresh, GridPoint* points,
-                       std::size_t count) {
-    return addInLanes<4>(reach, reachCount, fresh, points, count);
+std::size_t addInFours(const RowStretch& row) {
+    return addInLanes<4>(row, 0);
 }

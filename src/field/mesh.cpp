@@ -4,15 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "field/surface.h"
+#include "field/cut_cells.h"
+#include "field/polygoniser.h"
 
 namespace {
 
 constexpr std::size_t kFirstVertices = 4096;  // capacity before the first growth
 
-// The point of each corner of a cell relative to its corner 0, in steps along i, j and k.
-constexpr int kCornerSteps[8][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0},
-                                    {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1}};
 // Axis of each edge of a cell, in the order of kCornersOfEdge: along i 0, j 1, k 2. The kind 3
 // stands for a crossing at a grid point itself.
 constexpr int kEdgeAxis[kEdgesPerCell] = {1, 0, 1, 0, 1, 0, 1, 0, 2, 2, 2, 2};
@@ -46,7 +44,7 @@ struct MeshBuild {
     double isolevel;
     std::size_t side;      // points along an axis, N + 1
     std::uint32_t* slots;  // 2 planes x side^2 points x kKinds, vertex numbers
-    std::uint64_t* keys;   // per vertex: its lower point's reference * kKinds + kind
+    std::uint64_t* keys;   // per vertex: its lower point's element * kKinds + kind
     std::size_t keyCapacity;
     bool room;
 };
@@ -60,16 +58,16 @@ std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, std::size_t i, st
     const int a = kCornersOfEdge[e][0];
     const int b = kCornersOfEdge[e][1];
     const int axis = kEdgeAxis[e];
-    int corner = kCornerSteps[a][axis] == 0 ? a : b;  // the lower end
+    int corner = kCornerOffsets[a][axis] == 0 ? a : b;  // the lower end
     int kind = axis;
-    if (pointAt(build.points, cell.corners[a]).value == build.isolevel) {
+    if (build.points[cell.corners[a]].value == build.isolevel) {
         corner = a;
         kind = kAtPoint;
-    } else if (pointAt(build.points, cell.corners[b]).value == build.isolevel) {
+    } else if (build.points[cell.corners[b]].value == build.isolevel) {
         corner = b;
         kind = kAtPoint;
     }
-    const int* step = kCornerSteps[corner];
+    const int* step = kCornerOffsets[corner];
     const std::size_t plane = (i + step[0]) & 1u;
     const std::size_t slot =
         ((plane * build.side + step[1]) * build.side + rest + step[2]) * kKinds + kind;
@@ -101,7 +99,7 @@ std::uint32_t vertexOf(MeshBuild& build, const GridCell& cell, std::size_t i, st
 // their edges. The normal of a triangle is added to each of its vertices.
 void addCell(MeshBuild& build, const GridCell& cell, int index) {
     SurfaceMesh& mesh = build.mesh;
-    const std::size_t corner0 = cell.corners[0] / sizeof(GridPoint);
+    const std::size_t corner0 = cell.corners[0];
     const std::size_t planePoints = build.side * build.side;
     const std::size_t i = corner0 / planePoints;
     const std::size_t rest = corner0 % planePoints;
@@ -144,7 +142,7 @@ void addCell(MeshBuild& build, const GridCell& cell, int index) {
 
 }  // namespace
 
-bool buildSurfaceMesh(SurfaceMesh& mesh, const GridPoint* points, int n, double isolevel,
+bool buildSurfaceMesh(SurfaceMesh& mesh, const Grid& grid, double isolevel,
                       const FieldSummary& summary) {
     mesh.vertexCount = 0;
     mesh.triangleCount = 0;
@@ -156,14 +154,14 @@ bool buildSurfaceMesh(SurfaceMesh& mesh, const GridPoint* points, int n, double 
         mesh.vertexCapacity = kFirstVertices;
         mesh.triangleCapacity = kFirstVertices * 2;
     }
-    const std::size_t side = static_cast<std::size_t>(n) + 1;
-    MeshBuild build{mesh, points, isolevel, side, nullptr, nullptr, 0, true};
+    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    MeshBuild build{mesh, grid.points, isolevel, side, nullptr, nullptr, 0, true};
     build.slots =
         static_cast<std::uint32_t*>(std::calloc(2 * side * side * kKinds, sizeof(std::uint32_t)));
     if (build.slots == nullptr) return false;
     CutBlocks blocks;
-    findCutBlocks(blocks, summary, n, points, isolevel);
-    forEachCutCell(blocks, points, n, isolevel, 0, n, [&](const GridCell& cell, int index) {
+    findCutBlocks(blocks, summary, grid, isolevel);
+    forEachCutCell(blocks, grid, isolevel, 0, grid.n, [&](const GridCell& cell, int index) {
         if (build.room) addCell(build, cell, index);
     });
     std::free(build.slots);

@@ -21,8 +21,8 @@ struct SurfaceMesh {
     std::size_t triangleCapacity = 0;
 };
 
-// Makes `mesh` the surface at `isolevel` of the grid of N = n whose values `points` hold (the
-// summary, when current, lets whole blocks be passed over, as the frame does). Cells are visited
+// Makes `mesh` the surface at `isolevel` of `grid` (the summary, when current, lets whole blocks
+// be passed over, as the frame does). Cells are visited
 // in the frame's order and polygonised with its own functions, so the triangles are the frame's,
 // in its order, less those of zero area (the surface through a grid point), each wound so that
 // it faces out of the solid where the field exceeds the isolevel (the frame's winding reversed,
@@ -32,7 +32,7 @@ struct SurfaceMesh {
 // equals the isolevel) is one vertex for all the edges that meet there, so that the triangles
 // it flattens drop out without leaving a hole. False, with the mesh emptied, when storage ran
 // out. The storage is kept for the next call.
-bool buildSurfaceMesh(SurfaceMesh& mesh, const GridPoint* points, int n, double isolevel,
+bool buildSurfaceMesh(SurfaceMesh& mesh, const Grid& grid, double isolevel,
                       const FieldSummary& summary);
 
 // Gives the mesh's storage back.

@@ -1,11 +1,8 @@
 #pragma once
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "field/grid.h"
 #include "field/mc_tables.h"
+#include "field/simd.h"
 
 // The polygoniser runs for every cell of every frame, so its operations are defined here,
 // inline, for the frame's loop to absorb them.
@@ -22,34 +19,22 @@ inline constexpr int kCornersOfEdge[kEdgesPerCell][2] = {
     {0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7},
 };
 
-// The cell operations take the grid's `points`, into which the cell's corner references point.
+// The cell operations take the grid's `points`, which the cell's corners index.
 
 // Corner classification: bit c is set when the isolevel is strictly above corner c's value.
 inline int cubeIndex(const GridCell& cell, const GridPoint* points, double isolevel) {
-#ifdef __SSE2__
-    // Two corners per comparison, the bits gathered without branches.
-    const __m128d level = _mm_set1_pd(isolevel);
     int index = 0;
     for (int c = 0; c < 8; c += 2) {
-        const __m128d values = _mm_loadh_pd(_mm_load_sd(&pointAt(points, cell.corners[c]).value),
-                                            &pointAt(points, cell.corners[c + 1]).value);
-        index |= _mm_movemask_pd(_mm_cmplt_pd(values, level)) << c;
+        const Pair values =
+            loadPair(points[cell.corners[c]].value, points[cell.corners[c + 1]].value);
+        index |= static_cast<int>(lanesBelow(values, isolevel)) << c;
     }
     return index;
-#else
-    int index = 0;
-    for (int c = 0; c < 8; ++c) {
-        if (isolevel > pointAt(points, cell.corners[c]).value) index |= 1 << c;
-    }
-    return index;
-#endif
 }
 
-// The crossing of the isolevel on the edge from p1 to p2, linear in the two values.
-inline Vec3 interpolateVertex(double isolevel, const GridPoint& p1, const GridPoint& p2) {
-    const double mu = (isolevel - p1.value) / (p2.value - p1.value);
-    const Vec3& a = p1.position;
-    const Vec3& b = p2.position;
+// The crossing of the isolevel on the edge from a (of value va) to b, linear in the two values.
+inline Vec3 interpolateVertex(double isolevel, const Vec3& a, double va, const Vec3& b, double vb) {
+    const double mu = (isolevel - va) / (vb - va);
     return {static_cast<float>(a.x + mu * (static_cast<double>(b.x) - a.x)),
             static_cast<float>(a.y + mu * (static_cast<double>(b.y) - a.y)),
             static_cast<float>(a.z + mu * (static_cast<double>(b.z) - a.z))};
@@ -64,9 +49,11 @@ inline bool intersectEdges(Vec3 edgeVertices[kEdgesPerCell], const GridCell& cel
     // The set bits of the mask from the lowest up, edge by edge in order.
     for (unsigned bits = static_cast<unsigned>(mask); bits != 0; bits &= bits - 1) {
         const int e = __builtin_ctz(bits);
+        const int first = kCornersOfEdge[e][0];
+        const int second = kCornersOfEdge[e][1];
         edgeVertices[e] =
-            interpolateVertex(isolevel, pointAt(points, cell.corners[kCornersOfEdge[e][0]]),
-                              pointAt(points, cell.corners[kCornersOfEdge[e][1]]));
+            interpolateVertex(isolevel, cell.positions[first], points[cell.corners[first]].value,
+                              cell.positions[second], points[cell.corners[second]].value);
     }
     return true;
 }

@@ -1,16 +1,22 @@
 #include "field/surface.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "field/memory.h"
+#include "field/parallel.h"
 
 namespace {
 
 constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its first growth
 // An extraction visiting fewer cells than this stays on one thread.
 constexpr std::size_t kCellsToHelp = 65536;
+// Cut cells of a stretch handed over from a slab that could not be kept.
+constexpr std::size_t kStretchCells = 256;
 
-std::uint32_t refusedSlabs = 0;  // see refuseSlabStorage
+static_assert(kMaxBlocksPerAxis <= kMaxSharedItems, "a slab is an item of shared work");
+
+std::atomic<std::uint32_t> refusedSlabs{0};
 
 std::size_t pageBytes(std::size_t capacity, std::size_t size) {
     return (capacity * size + kPageBytes - 1) / kPageBytes * kPageBytes;
@@ -33,7 +39,7 @@ bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size
     return true;
 }
 
-// Room for one more cut cell and its triangles.
+// Room in a slab for one more cut cell and its triangles.
 bool reserveCell(SurfacePart& part) {
     if (part.cellCount < part.cellCapacity &&
         part.triangleCount + kMaxTrianglesPerCell <= part.triangleCapacity) {
@@ -49,81 +55,102 @@ bool reserveCell(SurfacePart& part) {
     return room;
 }
 
-// One cut cell's triangles, straight into the part's storage: the crossings and triangles of its
-// configuration, as polygoniseCell makes them.
-bool appendCell(SurfacePart& part, const GridCell& cell, int index, const GridPoint* points,
-                double isolevel, Vec3 edgeVertices[kEdgesPerCell]) {
-    if (!reserveCell(part)) return false;
-    if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return true;
+// One cut cell's triangles, into a part that has room for them: the crossings and triangles of
+// its configuration, as polygoniseCell makes them.
+void appendCell(SurfacePart& part, const GridCell& cell, int index, const GridPoint* points,
+                double isolevel) {
+    Vec3 edgeVertices[kEdgesPerCell];
+    if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return;
     const int count = buildTriangles(part.triangles + part.triangleCount, edgeVertices, index);
     part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
     part.triangleCount += count;
-    return true;
 }
 
-// What the extraction of one slab needs.
+// What the extraction of one slab needs. Slab a is the rows of block row a along i.
 struct SlabJob {
-    const GridPoint* points;
-    double isolevel;
-    SurfaceCache* surface;
+    KeptSurface* surface;
+    const Grid* grid;
 };
 
 void extractSlab(void* context, int slab) {
-    SlabJob& job = *static_cast<SlabJob*>(context);
-    SurfaceCache& surface = *job.surface;
+    const SlabJob& job = *static_cast<const SlabJob*>(context);
+    KeptSurface& surface = *job.surface;
     SurfacePart& out = surface.slabs[slab];
     out.cellCount = 0;
     out.triangleCount = 0;
-    bool room = (refusedSlabs >> slab & 1u) == 0;
-    Vec3 edgeVertices[kEdgesPerCell];
-    forEachCutCell(
-        surface.blocks, job.points, surface.cellsPerAxis, job.isolevel, slabBegin(surface, slab),
-        slabEnd(surface, slab), [&](const GridCell& cell, int index) {
-            room = room && appendCell(out, cell, index, job.points, job.isolevel, edgeVertices);
-        });
+    bool room = !(refusedSlabs.load(std::memory_order_relaxed) >> slab & 1u);
+    forEachCutCell(surface.blocks, *job.grid, surface.isolevel, job.grid->blocks.begin(slab),
+                   job.grid->blocks.end(slab), [&](const GridCell& cell, int index) {
+                       room = room && reserveCell(out);
+                       if (room) appendCell(out, cell, index, job.grid->points, surface.isolevel);
+                   });
     surface.kept[slab] = room;
 }
 
-// Cells the extraction visits: below this, a helper thread costs more than it saves.
-std::size_t cellsToVisit(const CutBlocks& blocks) {
+// A slab that could not be kept, polygonised on the calling thread and handed to `draw` a
+// stretch of cells at a time.
+void drawUnkeptSlab(const KeptSurface& surface, const Grid& grid, int slab,
+                    void (*draw)(void* context, const SurfacePart& part), void* context) {
+    unsigned char cellTriangles[kStretchCells];
+    Triangle triangles[kStretchCells * kMaxTrianglesPerCell];
+    SurfacePart stretch;
+    stretch.cellTriangles = cellTriangles;
+    stretch.triangles = triangles;
+    forEachCutCell(surface.blocks, grid, surface.isolevel, grid.blocks.begin(slab),
+                   grid.blocks.end(slab), [&](const GridCell& cell, int index) {
+                       if (stretch.cellCount == kStretchCells) {
+                           draw(context, stretch);
+                           stretch.cellCount = 0;
+                           stretch.triangleCount = 0;
+                       }
+                       appendCell(stretch, cell, index, grid.points, surface.isolevel);
+                   });
+    if (stretch.cellCount > 0) draw(context, stretch);
+}
+
+// Cells the extraction visits: below kCellsToHelp, a helper thread costs more than it saves.
+std::size_t cellsToVisit(const CutBlocks& blocks, const BlockLattice& lattice) {
     std::size_t visited = 0;
-    for (int column = 0; column < blocks.blocksPerAxis * blocks.blocksPerAxis; ++column)
+    for (int column = 0; column < lattice.perAxis * lattice.perAxis; ++column)
         visited += __builtin_popcount(blocks.columns[column]);
-    return visited * blocks.blockCells * blocks.blockCells * blocks.blockCells;
+    return visited * lattice.cells * lattice.cells * lattice.cells;
 }
 
-bool current(const SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-             double isolevel) {
+bool current(const KeptSurface& surface, const Grid& grid, double isolevel) {
     // The isolevel is compared bit for bit: the same bits give the same surface.
-    return surface.complete && surface.cells == cells && surface.points == points &&
-           surface.cellsPerAxis == n &&
-           std::memcmp(&surface.isolevel, &isolevel, sizeof isolevel) == 0 &&
-           surface.writeCount == gridWriteCount();
+    return surface.complete && surface.gridVersion == grid.version &&
+           std::memcmp(&surface.isolevel, &isolevel, sizeof isolevel) == 0;
 }
 
-void useSurfaceAfresh(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-                      double isolevel, const FieldSummary& summary,
-                      void (*use)(void* context, const SurfaceCache& surface, int slab),
-                      void* context) {
-    surface.complete = false;
-    surface.cells = cells;
-    surface.points = points;
-    surface.cellsPerAxis = n;
-    surface.isolevel = isolevel;
-    surface.writeCount = gridWriteCount();
-    findCutBlocks(surface.blocks, summary, n, points, isolevel);
-    surface.slabCount = n > 0 ? surface.blocks.blocksPerAxis : 0;
+// Who does what while a surface is extracted afresh: a caller that draws each slab as it is
+// ready leaves the extraction to the helper, which then stays ahead; one that only waits helps.
+enum class Caller { kDraws, kHelps };
 
-    SlabJob job{points, isolevel, &surface};
+void extractAfresh(KeptSurface& surface, const Grid& grid, double isolevel,
+                   const FieldSummary& summary, Caller caller,
+                   void (*draw)(void* context, const SurfacePart& part), void* context) {
+    surface.complete = false;
+    surface.gridVersion = grid.version;
+    surface.isolevel = isolevel;
+    findCutBlocks(surface.blocks, summary, grid, isolevel);
+    surface.slabCount = grid.blocks.perAxis;
+
+    SlabJob job{&surface, &grid};
     SharedWork shared;
-    // A caller that uses the slabs leaves their extraction to the helper, which stays ahead.
     startSharedWork(shared, surface.slabCount, extractSlab, &job,
-                    cellsToVisit(surface.blocks) >= kCellsToHelp, use == nullptr);
+                    cellsToVisit(surface.blocks, grid.blocks) >= kCellsToHelp,
+                    caller == Caller::kHelps);
     bool complete = true;
     for (int slab = 0; slab < surface.slabCount; ++slab) {
         awaitItem(shared, slab);
         complete = complete && surface.kept[slab];
-        if (use) use(context, surface, slab);
+        if (caller == Caller::kDraws) {
+            if (surface.kept[slab]) {
+                draw(context, surface.slabs[slab]);
+            } else {
+                drawUnkeptSlab(surface, grid, slab, draw, context);
+            }
+        }
     }
     finishSharedWork(shared);
     surface.complete = complete;
@@ -131,44 +158,23 @@ void useSurfaceAfresh(SurfaceCache& surface, const GridCell* cells, const GridPo
 
 }  // namespace
 
-void findCutBlocks(CutBlocks& blocks, const FieldSummary& summary, int n, const GridPoint* points,
-                   double isolevel) {
-    blocks.blockCells = summaryBlockCells(n);
-    blocks.blocksPerAxis = summaryBlocksPerAxis(n);
-    const int perAxis = blocks.blocksPerAxis;
-    const bool known = summaryCurrent(summary, n, points);
-    for (int a = 0; a < perAxis; ++a) {
-        for (int b = 0; b < perAxis; ++b) {
-            std::uint32_t mask = 0;
-            for (int c = 0; c < perAxis; ++c) {
-                const int e = (a * perAxis + b) * perAxis + c;
-                // A NaN `greatest` passes: NaN is not below the isolevel.
-                const bool cut =
-                    !known || (summary.least[e] < isolevel && !(summary.greatest[e] < isolevel));
-                if (cut) mask |= 1u << c;
-            }
-            blocks.columns[a * perAxis + b] = mask;
-        }
-    }
-}
-
-void useSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-                double isolevel, const FieldSummary& summary,
-                void (*use)(void* context, const SurfaceCache& surface, int slab), void* context) {
-    if (!current(surface, cells, points, n, isolevel)) {
-        useSurfaceAfresh(surface, cells, points, n, isolevel, summary, use, context);
+void drawSurface(KeptSurface& surface, const Grid& grid, double isolevel,
+                 const FieldSummary& summary, void (*draw)(void* context, const SurfacePart& part),
+                 void* context) {
+    if (!current(surface, grid, isolevel)) {
+        extractAfresh(surface, grid, isolevel, summary, Caller::kDraws, draw, context);
         return;
     }
     for (int slab = 0; slab < surface.slabCount; ++slab)
-        use(context, surface, slab);
+        draw(context, surface.slabs[slab]);
+}
+
+bool extractSurface(KeptSurface& surface, const Grid& grid, double isolevel,
+                    const FieldSummary& summary) {
+    extractAfresh(surface, grid, isolevel, summary, Caller::kHelps, nullptr, nullptr);
+    return surface.complete;
 }
 
 void refuseSlabStorage(std::uint32_t slabs) {
-    refusedSlabs = slabs;
-}
-
-bool extractSurface(SurfaceCache& surface, const GridCell* cells, const GridPoint* points, int n,
-                    double isolevel, const FieldSummary& summary) {
-    useSurfaceAfresh(surface, cells, points, n, isolevel, summary, nullptr, nullptr);
-    return surface.complete;
+    refusedSlabs.store(slabs, std::memory_order_relaxed);
 }

@@ -34,19 +34,14 @@ constexpr double kRadiusShrinkFrom = 1.0;    // shrunk only while at least this
 
 // The field of the balls as they are now, computed again where they changed.
 void reevaluateField() {
-    updateField(scene.fieldSummary, scene.cellsPerAxis, kBallCount, scene.balls, scene.points);
+    updateField(scene.fieldSummary, scene.grid, scene.balls);
 }
 
 // Makes the grid again for the candidate cell size, which may equal the current one. When the
-// arrays for it cannot be had, the current size, N and arrays stay, and the grid is rebuilt on
-// them, so the scene stays consistent and the program goes on.
+// storage for it cannot be had, the grid at hand stays, so the scene stays consistent and the
+// program goes on.
 void rebuildGrid(double candidateSize) {
-    const int n = allocateGrid(kNetWidth, candidateSize, scene.cells, scene.points);
-    if (n != kGridAllocationFailed) {
-        scene.voxelSize = candidateSize;
-        scene.cellsPerAxis = n;
-    }
-    buildGrid(scene.voxelSize, scene.cellsPerAxis, scene.cells, scene.points);
+    setCellSize(scene.grid, candidateSize);
     reevaluateField();
     glutPostRedisplay();
 }
@@ -89,11 +84,11 @@ void keyboard(unsigned char key, int /*x*/, int /*y*/) {
         if (scene.isolevel >= kIsolevelLowerFrom) scene.isolevel -= kIsolevelStep;
         glutPostRedisplay();
     } else if (key == kKeyFinerGrid) {
-        rebuildGrid(scene.voxelSize >= kVoxelHalveFrom ? scene.voxelSize * kVoxelFiner
-                                                       : scene.voxelSize);
+        const double size = scene.grid.cellSize;
+        rebuildGrid(size >= kVoxelHalveFrom ? size * kVoxelFiner : size);
     } else if (key == kKeyCoarserGrid) {
-        rebuildGrid(scene.voxelSize <= kVoxelDoubleUpTo ? scene.voxelSize * kVoxelCoarser
-                                                        : scene.voxelSize);
+        const double size = scene.grid.cellSize;
+        rebuildGrid(size <= kVoxelDoubleUpTo ? size * kVoxelCoarser : size);
     }
     moveCamera(key);
 }

@@ -72,31 +72,13 @@ void drawCell(const Triangle* triangles, int count) {
     glEnd();
 }
 
-// Draws one slab of the surface: from the kept triangles, or, should there have been no storage
-// to keep them, polygonising its rows as they are drawn.
-void drawSlab(void* /*context*/, const SurfaceCache& surface, int slab) {
-    if (surface.kept[slab]) {
-        const SurfacePart& part = surface.slabs[slab];
-        std::size_t t = 0;
-        for (std::size_t c = 0; c < part.cellCount; ++c) {
-            drawCell(part.triangles + t, part.cellTriangles[c]);
-            t += part.cellTriangles[c];
-        }
-        return;
+// Draws a part of the surface, cell by cell.
+void drawPart(void* /*context*/, const SurfacePart& part) {
+    std::size_t t = 0;
+    for (std::size_t c = 0; c < part.cellCount; ++c) {
+        drawCell(part.triangles + t, part.cellTriangles[c]);
+        t += part.cellTriangles[c];
     }
-    forEachCutCell(surface.blocks, scene.points, scene.cellsPerAxis, scene.isolevel,
-                   slabBegin(surface, slab), slabEnd(surface, slab), [](const GridCell& cell, int) {
-                       scene.triangleCount = polygoniseCell(cell, scene.points, scene.isolevel,
-                                                            scene.edgeVertices, scene.triangles);
-                       if (scene.triangleCount > 0) drawCell(scene.triangles, scene.triangleCount);
-                   });
-}
-
-// Draws the cut cells in storage order, slab by slab, from the kept surface; when the grid or
-// the isolevel changed it is extracted afresh, each slab drawn as soon as it is ready.
-void drawSurface() {
-    useSurface(scene.surface, scene.cells, scene.points, scene.cellsPerAxis, scene.isolevel,
-               scene.fieldSummary, drawSlab, nullptr);
 }
 
 // Wire sphere around the selected ball: green while it is enabled, red while it is not.
@@ -121,7 +103,8 @@ void display() {
     glClear(GL_DEPTH_BUFFER_BIT);
     drawOutline();
     setSurfaceMaterial();
-    drawSurface();
+    // The cut cells in storage order, from the kept surface or extracted afresh as they are drawn.
+    drawSurface(scene.surface, scene.grid, scene.isolevel, scene.fieldSummary, drawPart, nullptr);
     glMaterialfv(kFaces, GL_SPECULAR, kNoSpecular);
     glMateriali(kFaces, GL_SHININESS, 0);
     drawMarker();

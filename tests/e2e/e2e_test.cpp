@@ -940,20 +940,17 @@ struct SurfaceCounts {
 };
 
 SurfaceCounts drawnSurface(const Ball* balls, double voxelSize, double isolevel) {
-    GridCell* cells = nullptr;
-    GridPoint* points = nullptr;
-    const int n = allocateGrid(kNetWidth, voxelSize, cells, points);
-    buildGrid(voxelSize, n, cells, points);
-    static FieldSummary summary;
-    static SurfaceCache surface;
-    updateField(summary, n, kBallCount, balls, points);
-    extractSurface(surface, cells, points, n, isolevel, summary);
+    ::Grid grid;  // the field's, not this file's fixture of that name
     SurfaceCounts counts;
+    if (!setCellSize(grid, voxelSize)) return counts;
+    static FieldSummary summary;
+    static KeptSurface surface;
+    updateField(summary, grid, balls);
+    extractSurface(surface, grid, isolevel, summary);
     for (int slab = 0; slab < surface.slabCount; ++slab)
         counts.triangles += surface.slabs[slab].triangleCount;
-    counts.cutEdges = countCutEdges(points, n, isolevel);
-    delete[] cells;
-    delete[] points;
+    counts.cutEdges = countCutEdges(grid.points, grid.n, isolevel);
+    releaseGrid(grid);
     return counts;
 }
 
