@@ -35,8 +35,7 @@ void BM_BuildMesh(benchmark::State& state) {
     restoreInitialScene(static_cast<int>(state.range(0)));
     SurfaceMesh mesh;
     for (auto _ : state) {
-        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel,
-                              scene.fieldSummary))
+        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel, scene.fieldSummary))
             state.SkipWithError("out of memory");
     }
     meshCounters(state, mesh);
@@ -58,8 +57,7 @@ void BM_ExportSurface(benchmark::State& state) {
         releaseSurfaceMesh(mesh);
         OutputFile output;
         output.reason = "out of memory";
-        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel,
-                              scene.fieldSummary) ||
+        if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel, scene.fieldSummary) ||
             !beginOutput(output, path.c_str()) ||
             (encodeMesh(mesh, format, outputSink, &output), !finishOutput(output, path.c_str())))
             state.SkipWithError((path + ": " + output.reason).c_str());

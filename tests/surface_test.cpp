@@ -87,7 +87,8 @@ TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
     EXPECT_FALSE(surface.kept[1]);
     EXPECT_TRUE(surface.kept[2]);
 
-    drawSurface(surface, grid, 0.4, three.summary, [](void*, const SurfacePart&) {}, nullptr);
+    drawSurface(
+        surface, grid, 0.4, three.summary, [](void*, const SurfacePart&) {}, nullptr);
     EXPECT_TRUE(surface.complete);
     EXPECT_TRUE(surface.kept[0] && surface.kept[1] && surface.kept[2]);
     EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, 0.4)));

@@ -106,8 +106,7 @@ bool writeMesh(const char* path) {
     SurfaceMesh mesh;
     OutputFile output;
     bool written = false;
-    if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel,
-                          scene.fieldSummary)) {
+    if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel, scene.fieldSummary)) {
         output.reason = "out of memory";
     } else if (beginOutput(output, path)) {
         encodeMesh(mesh, format, outputSink, &output);

@@ -21,7 +21,7 @@ static_assert(kMaxBlocksPerAxis <= 32, "a column of blocks is one 32-bit mask");
 // is cut exactly when its corners are of both kinds). Every block when the summary does not
 // describe the grid's values.
 inline void findCutBlocks(CutBlocks& blocks, const FieldSummary& summary, const Grid& grid,
-                   double isolevel) {
+                          double isolevel) {
     const BlockLattice& lattice = grid.blocks;
     const bool known = summaryCurrent(summary, grid);
     for (int a = 0; a < lattice.perAxis; ++a) {
