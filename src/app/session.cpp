@@ -86,6 +86,10 @@ bool writeScreenshot(const char* path) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_FRONT);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    // Mesa 25's software renderer (Debian 13) otherwise still owes the window an image after the
+    // read, puts it after GLUT has destroyed the window at exit, and Xlib ends the process with
+    // status 1 on the error.
+    glFinish();
     OutputFile output;
     std::size_t size = 0;
     unsigned char* png = encodePng(rgb, width, height, size, output.reason);
