@@ -291,7 +291,7 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
     struct MachinesPartCount {  // given back however the case ends
         ~MachinesPartCount() { forcePartCount(0); }
     } restore;
-    // 1, 8, 27, ... and 97,336 points; parts 0: as many as the machine has.
+    // 1, 8, 27, ... and 97,336 points; a part count of 0: as many as the machine has.
     const struct {
         int n, parts;
     } grids[] = {{0, 0},  {1, 0},  {2, 0},  {4, 0},  {6, 0},
