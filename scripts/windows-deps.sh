@@ -41,10 +41,20 @@ apt-get "${apt_options[@]}" -qq update
 cd "$deps/src"
 # The newest version the entries offer; where its files cannot be had (an archive that lists the
 # security updates' sources without serving them), the release's own.
-release=$(sed -n 's/^Suites: *\([^ ]*\).*/\1/p' "$deps"/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
+# The release is read from either form of entry (a fresh Debian 13 may have only sources.list).
+release=$({
+  sed -n 's/^Suites: *\([^ ]*\).*/\1/p' "$deps"/apt/sources.list.d/*.sources
+  awk '$1 == "deb-src" { print $3 }' "$deps"/apt/sources.list.d/*.list
+} 2>/dev/null | head -n 1 || true)
+# Only the upstream tarball is used: an archive that serves it but not the Debian packaging files
+# beside it (seen for Debian 13 here) fails apt-get, yet leaves what the build needs, checked
+# against the archive's index.
 for package in freeglut zlib libpng1.6; do
   apt-get "${apt_options[@]}" -qq source --download-only "$package" 2>/dev/null ||
-    apt-get "${apt_options[@]}" -qq source --download-only "$package/${release:-stable}"
+    apt-get "${apt_options[@]}" -qq source --download-only "$package/${release:-stable}" ||
+    true
+  compgen -G "$deps/src/${package}_*.orig.tar.*" >/dev/null ||
+    { echo "windows-deps: the sources of $package could not be had" >&2; exit 1; }
 done
 
 # The upstream sources alone, from each package's orig tarball.
