@@ -9,11 +9,10 @@ constexpr std::size_t kPageBytes = 4096;  // the system's page on every platform
 
 // Zeroed pages of their own for an array of `bytes`, starting on a multiple of `alignment` (a
 // power of two and a multiple of kPageBytes) and marked for huge pages where the system offers
-// them. The page just before the array is the caller's too, for its own bookkeeping. Null when
-// the memory cannot be had.
+// them. Null when the memory cannot be had.
 void* mapAlignedPages(std::size_t bytes, std::size_t alignment);
 
-// Gives back what mapAlignedPages(bytes, ...) returned as `array`, with the page before it.
+// Gives back what mapAlignedPages(bytes, ...) returned as `array`.
 void unmapAlignedPages(void* array, std::size_t bytes);
 
 // Pages of their own for a growing array: `buffer` (null, or what this returned for `oldBytes`)

@@ -5,17 +5,16 @@
 #include "field/memory.h"
 
 void* mapAlignedPages(std::size_t bytes, std::size_t alignment) {
-    // One alignment more than needed, so that an aligned stretch of `bytes` after the page before
-    // it lies within; what is left over on either side goes straight back.
-    const std::size_t reserved = kPageBytes + bytes + alignment;
+    // One alignment more than needed, so that an aligned stretch of `bytes` lies within; what is
+    // left over on either side goes straight back.
+    const std::size_t reserved = bytes + alignment;
     void* mapping =
         mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
     auto* const first = static_cast<unsigned char*>(mapping);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first + kPageBytes);
-    unsigned char* const array = first + kPageBytes + (alignment - address % alignment) % alignment;
-    unsigned char* const header = array - kPageBytes;
-    if (header > first) munmap(first, header - first);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first);
+    unsigned char* const array = first + (alignment - address % alignment) % alignment;
+    if (array > first) munmap(first, array - first);
     unsigned char* const end = array + bytes;
     if (first + reserved > end) munmap(end, first + reserved - end);
 #ifdef MADV_HUGEPAGE
@@ -25,7 +24,7 @@ void* mapAlignedPages(std::size_t bytes, std::size_t alignment) {
 }
 
 void unmapAlignedPages(void* array, std::size_t bytes) {
-    munmap(static_cast<unsigned char*>(array) - kPageBytes, kPageBytes + bytes);
+    munmap(array, bytes);
 }
 
 // mremap copies nothing and leaves the pages beyond the used ones untouched, so they cost no

@@ -9,16 +9,14 @@
 // pages would need a privilege that a user's process does not hold, so none are asked for.
 void* mapAlignedPages(std::size_t bytes, std::size_t alignment) {
     // Address space for one alignment more than needed; of it only the aligned stretch of `bytes`
-    // and the page before it are committed. The rest stays reserved, which costs no memory, and
-    // goes back with them.
-    const std::size_t reserved = kPageBytes + bytes + alignment;
+    // is committed. The rest stays reserved, which costs no memory, and goes back with it.
+    const std::size_t reserved = bytes + alignment;
     void* reservation = VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_NOACCESS);
     if (reservation == nullptr) return nullptr;
     auto* const first = static_cast<unsigned char*>(reservation);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first + kPageBytes);
-    unsigned char* const array = first + kPageBytes + (alignment - address % alignment) % alignment;
-    if (VirtualAlloc(array - kPageBytes, kPageBytes + bytes, MEM_COMMIT, PAGE_READWRITE) ==
-        nullptr) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(first);
+    unsigned char* const array = first + (alignment - address % alignment) % alignment;
+    if (VirtualAlloc(array, bytes, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
         VirtualFree(reservation, 0, MEM_RELEASE);
         return nullptr;
     }
