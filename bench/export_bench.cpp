@@ -59,7 +59,7 @@ void BM_ExportSurface(benchmark::State& state) {
         output.reason = "out of memory";
         if (!buildSurfaceMesh(mesh, scene.grid, scene.isolevel, scene.fieldSummary) ||
             !beginOutput(output, path.c_str()) ||
-            (encodeMesh(mesh, format, outputSink, &output), !finishOutput(output, path.c_str())))
+            (encodeMesh(mesh, format, outputSink, &output), !finishOutput(output)))
             state.SkipWithError((path + ": " + output.reason).c_str());
     }
     meshCounters(state, mesh);

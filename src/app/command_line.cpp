@@ -1,7 +1,12 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "app/file_platform.h"
 
 namespace {
 
@@ -37,15 +42,21 @@ const char kHelp[] =
     "                 interactively; names are separated by spaces: single\n"
     "                 characters as typed, and Escape, BackSpace, Delete, space,\n"
     "                 Left, Right, Up, Down, Page_Up, Page_Down, Home, End\n"
-    "The session ends with Escape (typed or listed) or when the window is closed.\n"
-    "Each file is written whole or not at all: to a temporary file beside it,\n"
-    "renamed into place when complete. Names, folders and keys are checked before\n"
-    "the window opens. For example, with no person at the keyboard:\n"
+    "The session ends with Escape (typed or listed) or when the window is closed\n"
+    "or destroyed. Each file is written whole or not at all: to a temporary file\n"
+    "beside it, renamed into place when complete. A file it replaces keeps its\n"
+    "permission bits (and, where allowed, its owner); a symbolic link is written\n"
+    "through, so the link stays and the file it leads to is replaced. A folder, a\n"
+    "FIFO, a device or a socket of that name is refused, as is a file that cannot\n"
+    "be replaced (its folder not writable, another user's in a sticky folder, an\n"
+    "immutable file). Names, folders and keys are checked before the window\n"
+    "opens. For example, with no person at the keyboard:\n"
     "xvfb-run scalar-field-viewer --keys \"2 + / Escape\" --export-surface a.stl\n"
     "\n"
     "On Linux, X options such as -display NAME go to GLUT; the window's place and\n"
     "size are fixed, so -geometry has no effect. On Windows X options are\n"
-    "ignored. Other arguments are ignored.\n"
+    "ignored. Other arguments are ignored; one that starts with -- is named on\n"
+    "stderr as an unknown option.\n"
     "\n"
     "Keys and mouse:\n"
     "  w / s                move the eye one unit forward / back along the view\n"
@@ -67,13 +78,69 @@ const char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0  after Escape, when the window is closed, and after --help or --version\n"
-    "  1  when the X display cannot be opened or OpenGL cannot start on it\n"
+    "  1  when the X display cannot be opened or OpenGL cannot start on it, when\n"
+    "     the display is lost during the session (the files are written all the\n"
+    "     same), and when --help or --version cannot write their text\n"
     "  2  when an option is wrong (an unknown extension or key name, a folder that\n"
-    "     takes no file), before the window opens; or when a file could not be\n"
-    "     written at the end, which leaves any file of that name as it was\n";
+    "     takes no file, a target that cannot be replaced), before the window\n"
+    "     opens; or when a file could not be written at the end, which leaves any\n"
+    "     file of that name as it was\n";
 
+// The options a mistyped one may have meant.
+const char* const kOptionNames[] = {"--help", "--version", "--export-surface", "--screenshot",
+                                    "--keys"};
+constexpr std::size_t kCloseEdits = 2;    // letters added, dropped, changed or swapped
+constexpr std::size_t kLongestName = 32;  // bytes of an option's name compared, at most
+
+// The letters to add, drop, change or swap (next to each other) to make `a` of `b`.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    const std::size_t n = a.size(), m = b.size();
+    std::size_t d[kLongestName + 1][kLongestName + 1];
+    for (std::size_t i = 0; i <= n; ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= m; ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j) {
+            const std::size_t change = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
+// Says on stderr that `argument` is none of the program's options, with the one it is nearest
+// to when that is close: a few letters off, or the start of its name.
+void warnUnknownOption(const char* argument) {
+    const char* equals = std::strchr(argument, '=');
+    const std::string name(argument, equals != nullptr ? equals - argument : std::strlen(argument));
+    const char* nearest = nullptr;
+    std::size_t best = kCloseEdits + 1;
+    if (name.size() <= kLongestName) {
+        for (const char* option : kOptionNames) {
+            const std::size_t length = std::strlen(option);
+            const bool start =
+                name.size() >= 5 && std::strncmp(option, name.c_str(), name.size()) == 0;
+            const std::size_t distance = start ? 1 : editDistance(name, option);
+            if (length <= kLongestName && distance < best) {
+                best = distance;
+                nearest = option;
+            }
+        }
+    }
+    std::string line = "scalar-field-viewer: unknown option " + name + "; see --help";
+    if (nearest != nullptr) line += std::string(" (did you mean ") + nearest + "?)";
+    printError(line + "\n");
+}
+
+// The help or the version went to stdout: 0 once it is all written, else 1, with the reason.
 int finishOutput() {
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    printError(std::string("scalar-field-viewer: cannot write to the standard output: ") +
+               std::strerror(errno) + "\n");
+    return 1;
 }
 
 }  // namespace
@@ -109,6 +176,10 @@ CommandLineRequest readCommandLine(int& argc, char** argv, SessionPlan& plan) {
         }
         if (taken != nullptr) continue;
         argv[kept++] = argv[i];
+        const bool ours =
+            std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0;
+        // Left to GLUT as before, which ignores it, but said: the run goes on without it.
+        if (std::strncmp(argument, "--", 2) == 0 && !ours) warnUnknownOption(argument);
         if (request == CommandLineRequest::kHelp || request == CommandLineRequest::kVersion) {
             continue;
         }

@@ -1,11 +1,12 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <sys/stat.h>
+#include <shellapi.h>
 #include <windows.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "app/file_platform.h"
 
@@ -22,58 +23,188 @@ std::wstring widePath(const std::string& path) {
     return wide;
 }
 
+std::string utf8Of(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], length, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(length) - 1);
+    return text;
+}
+
 std::string systemMessage(DWORD error) {
-    char text[512];
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
+    wchar_t text[512];
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, 512, nullptr);
+    std::string message = length > 0 ? utf8Of(text) : std::string();
     while (!message.empty() &&
            (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(error) : message;
 }
 
+// The system's reason for the last failed call, else the C library's.
+std::string lastFailure() {
+    const DWORD error = GetLastError();
+    return error != 0 ? systemMessage(error) : std::strerror(errno);
+}
+
+// The temporary file being written, for the console's Ctrl+C, Ctrl+Break and close, which run
+// their handler on a thread of their own. Empty while there is none.
+CRITICAL_SECTION pendingLock;
+std::wstring pendingFile;
+
+BOOL WINAPI removePendingOnConsoleEvent(DWORD /*event*/) {
+    EnterCriticalSection(&pendingLock);
+    // Opened with FILE_SHARE_DELETE: the file goes as the process ends and its handle closes.
+    if (!pendingFile.empty()) DeleteFileW(pendingFile.c_str());
+    LeaveCriticalSection(&pendingLock);
+    return FALSE;  // and the event's usual end of the process
+}
+
+void setPending(const std::wstring& path) {
+    EnterCriticalSection(&pendingLock);
+    pendingFile = path;
+    LeaveCriticalSection(&pendingLock);
+}
+
 }  // namespace
+
+void useUtf8Arguments(int& argc, char**& argv) {
+    // The C runtime's argv is the ANSI command line: a name outside the system's code page
+    // arrives as question marks. Windows keeps the command line as the user typed it in UTF-16.
+    static std::vector<std::string> texts;
+    static std::vector<char*> pointers;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return;
+    texts.clear();
+    for (int i = 0; i < count; ++i)
+        texts.push_back(utf8Of(wide[i]));
+    LocalFree(wide);
+    pointers.clear();
+    for (std::string& text : texts)
+        pointers.push_back(&text[0]);
+    pointers.push_back(nullptr);
+    argc = count;
+    argv = pointers.data();
+}
+
+void printError(const std::string& line) {
+    // A console shows UTF-16 as it is, whatever its code page; a pipe or file takes the bytes.
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    const std::wstring wide = widePath(line);
+    if (!wide.empty() && GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.c_str(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(line.c_str(), stderr);
+}
+
+void protectOutputFiles() {
+    InitializeCriticalSection(&pendingLock);
+    SetConsoleCtrlHandler(removePendingOnConsoleEvent, TRUE);
+}
 
 int processNumber() {
     return _getpid();
 }
 
-std::FILE* createNewFile(const std::string& path, bool& exists, std::string& reason) {
+bool resolveTarget(const char* path, std::string& target, std::string& /*reason*/) {
+    // Links on Windows need rights few users have; a name is taken as it is.
+    target = path;
+    return true;
+}
+
+bool checkReplaceable(const std::string& target, std::string& reason) {
+    const std::wstring wide = widePath(target);
+    if (wide.empty()) {
+        reason = "the name is not valid UTF-8";
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // a new file, or its folder is tried
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        reason = std::strerror(EISDIR);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        reason = systemMessage(ERROR_ACCESS_DENIED) + ": the file is read-only";
+        return false;
+    }
+    return true;
+}
+
+std::FILE* createNewFile(const std::string& path, const std::string& /*model*/, bool& exists,
+                         std::string& reason) {
     exists = false;
     const std::wstring wide = widePath(path);
     if (wide.empty()) {
         reason = "the name is not valid UTF-8";
         return nullptr;
     }
-    const int fd =
-        _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    exists = fd < 0 && errno == EEXIST;
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        reason = systemMessage(error);
+        return nullptr;
+    }
+    setPending(wide);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
     if (file != nullptr) return file;
     reason = std::strerror(errno);
     if (fd >= 0) {
         _close(fd);
-        _wunlink(wide.c_str());
+    } else {
+        CloseHandle(handle);
     }
+    removeFile(path.c_str());
     return nullptr;
 }
 
+bool writeBytes(std::FILE* file, const char* bytes, std::size_t size, std::string& reason) {
+    SetLastError(0);
+    if (std::fwrite(bytes, 1, size, file) == size) return true;
+    reason = lastFailure();
+    return false;
+}
+
 bool syncFile(std::FILE* file, std::string& reason) {
-    if (std::fflush(file) == 0 && _commit(_fileno(file)) == 0) return true;
-    reason = std::strerror(errno);
+    SetLastError(0);
+    if (std::fflush(file) == 0 &&
+        FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))))
+        return true;
+    reason = lastFailure();
+    return false;
+}
+
+bool closeFile(std::FILE* file, std::string& reason) {
+    SetLastError(0);
+    if (std::fclose(file) == 0) return true;
+    reason = lastFailure();
     return false;
 }
 
 bool replaceFile(const char* from, const char* to, std::string& reason) {
     // Write-through: the call returns once the move is on the disk.
     if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        setPending(std::wstring());
         return true;
+    }
     reason = systemMessage(GetLastError());
     return false;
 }
 
 void removeFile(const char* path) {
-    _wunlink(widePath(path).c_str());
+    const std::wstring wide = widePath(path);
+    DeleteFileW(wide.c_str());
+    EnterCriticalSection(&pendingLock);
+    if (pendingFile == wide) pendingFile.clear();
+    LeaveCriticalSection(&pendingLock);
 }

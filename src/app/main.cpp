@@ -4,6 +4,7 @@
 #include <GL/glut.h>
 
 #include "app/command_line.h"
+#include "app/file_platform.h"
 #include "app/heap.h"
 #include "app/scene.h"
 #include "app/session.h"
@@ -20,6 +21,8 @@ constexpr int kStatusBadOption = 2;  // an option's value is wrong; no window wa
 
 int main(int argc, char** argv) {
     configureHeap();
+    protectOutputFiles();
+    useUtf8Arguments(argc, argv);
     switch (readCommandLine(argc, argv, scene.session)) {
         case CommandLineRequest::kHelp:
             return printHelp();
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
     initScene();
     registerCallbacks();
     if (sessionPlanned(scene.session)) registerSessionCallbacks();
+    watchWindow(endWithoutWindow);
     glutMainLoop();
     return 0;
 }

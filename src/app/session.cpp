@@ -2,11 +2,13 @@
 
 #include <GL/freeglut.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "app/file_platform.h"
 #include "app/mesh_file.h"
 #include "app/output_file.h"
 #include "app/png_file.h"
@@ -71,10 +73,30 @@ bool nextKey(const char*& list, ScriptedKey& key, std::string& unknown) {
 }
 
 void report(const char* path, const std::string& reason) {
-    std::fprintf(stderr, "scalar-field-viewer: %s: %s\n", path, reason.c_str());
+    printError(std::string("scalar-field-viewer: ") + path + ": " + reason + "\n");
+}
+
+// Whether the name ends in `extension` (".png"), in any case.
+bool hasExtension(const char* path, const char* extension) {
+    const std::size_t length = std::strlen(path), wanted = std::strlen(extension);
+    if (length < wanted) return false;
+    for (std::size_t i = 0; i < wanted; ++i) {
+        if (std::tolower(static_cast<unsigned char>(path[length - wanted + i])) != extension[i])
+            return false;
+    }
+    return true;
 }
 
 bool writeScreenshot(const char* path) {
+    const SessionPlan& plan = scene.session;
+    if (plan.windowLost != nullptr) {
+        report(path, std::string("no picture to read: ") + plan.windowLost);
+        return false;
+    }
+    if (plan.framesDrawn == 0) {
+        report(path, "no picture to read: the window was never shown on the screen");
+        return false;
+    }
     const int width = glutGet(GLUT_WINDOW_WIDTH);
     const int height = glutGet(GLUT_WINDOW_HEIGHT);
     const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
@@ -97,7 +119,7 @@ bool writeScreenshot(const char* path) {
     bool written = false;
     if (png != nullptr && beginOutput(output, path)) {
         writeOutput(output, reinterpret_cast<const char*>(png), size);
-        written = finishOutput(output, path);
+        written = finishOutput(output);
     }
     std::free(png);
     if (!written) report(path, output.reason);
@@ -114,7 +136,7 @@ bool writeMesh(const char* path) {
         output.reason = "out of memory";
     } else if (beginOutput(output, path)) {
         encodeMesh(mesh, format, outputSink, &output);
-        written = finishOutput(output, path);
+        written = finishOutput(output);
     }
     releaseSurfaceMesh(mesh);
     if (!written) report(path, output.reason);
@@ -146,8 +168,23 @@ void sessionClose() {
     if (!scene.session.ending) std::exit(finishSession());
 }
 
+void actOnNextKey(int value);
+
+// While listed keys remain, the next one is due once the events in hand are seen.
+void keyDueNext() {
+    SessionPlan& plan = scene.session;
+    const char* rest = plan.keys;
+    ScriptedKey key;
+    std::string unknown;
+    if (!plan.keyDue && rest != nullptr && nextKey(rest, key, unknown)) {
+        plan.keyDue = true;
+        glutTimerFunc(0, actOnNextKey, 0);
+    }
+}
+
 // Acts on the next listed key through the callback its typing would reach, then asks for the
-// frame after it (a key that changes nothing asks for none itself).
+// frame after it (a key that changes nothing asks for none itself). A window that is not shown
+// gets no frame, so the key after is due at once.
 void actOnNextKey(int /*value*/) {
     SessionPlan& plan = scene.session;
     plan.keyDue = false;
@@ -160,19 +197,22 @@ void actOnNextKey(int /*value*/) {
         sessionKeyboard(static_cast<unsigned char>(key.code), 0, 0);
     }
     glutPostRedisplay();
+    if (plan.windowHidden) keyDueNext();
 }
 
-// The frame; then, while listed keys remain, the next one is due once events in hand are seen.
+// The frame; then the next listed key.
 void sessionDisplay() {
     display();
+    ++scene.session.framesDrawn;
+    keyDueNext();
+}
+
+// The window shown, covered or hidden. GLUT draws no frame in a window that is not shown (one off
+// the screen, say), which would hold the listed keys for ever.
+void sessionWindowStatus(int state) {
     SessionPlan& plan = scene.session;
-    const char* rest = plan.keys;
-    ScriptedKey key;
-    std::string unknown;
-    if (!plan.keyDue && nextKey(rest, key, unknown)) {
-        plan.keyDue = true;
-        glutTimerFunc(0, actOnNextKey, 0);
-    }
+    plan.windowHidden = state == GLUT_HIDDEN || state == GLUT_FULLY_COVERED;
+    if (plan.windowHidden) keyDueNext();
 }
 
 }  // namespace
@@ -195,8 +235,7 @@ bool checkSessionPlan(const SessionPlan& plan) {
         }
     }
     if (plan.screenshotPath != nullptr) {
-        const char* dot = std::strrchr(plan.screenshotPath, '.');
-        if (dot == nullptr || (std::strcmp(dot, ".png") != 0 && std::strcmp(dot, ".PNG") != 0)) {
+        if (!hasExtension(plan.screenshotPath, ".png")) {
             report(plan.screenshotPath,
                    "a screenshot is written as PNG: the name must end in .png");
             good = false;
@@ -224,6 +263,18 @@ bool checkSessionPlan(const SessionPlan& plan) {
 void registerSessionCallbacks() {
     const SessionPlan& plan = scene.session;
     glutKeyboardFunc(sessionKeyboard);
-    if (plan.keys != nullptr) glutDisplayFunc(sessionDisplay);
+    glutDisplayFunc(sessionDisplay);
+    if (plan.keys != nullptr) glutWindowStatusFunc(sessionWindowStatus);
     if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) glutCloseFunc(sessionClose);
+}
+
+int endWithoutWindow(bool displayLost) {
+    SessionPlan& plan = scene.session;
+    if (displayLost) printError("scalar-field-viewer: the connection to the display was lost\n");
+    // Lost while the screenshot was being read: the files are not started again.
+    if (plan.ending) return kStatusFailed;
+    plan.windowLost = displayLost ? "the connection to the display was lost"
+                                  : "the window was destroyed by another program";
+    const int status = finishSession();
+    return status == EXIT_SUCCESS && displayLost ? EXIT_FAILURE : status;
 }

@@ -10,6 +10,9 @@ struct SessionPlan {
     const char* keys = nullptr;            // --keys: the names not acted on yet, space-separated
     bool keyDue = false;                   // the next key waits for a timer event
     bool ending = false;                   // the files are being written; the process ends next
+    int framesDrawn = 0;                   // frames of the session so far
+    bool windowHidden = false;         // unmapped or wholly covered: no frame comes until it shows
+    const char* windowLost = nullptr;  // why the window cannot be read: destroyed, display gone
 };
 
 // Whether the plan asks for anything.
@@ -23,3 +26,9 @@ bool checkSessionPlan(const SessionPlan& plan);
 // write the files first, and the listed keys are acted on one per frame after the first. Needs
 // the window; called only for a plan that asks for something.
 void registerSessionCallbacks();
+
+// Ends the session when the window went away without a close: destroyed by another program
+// (`displayLost` false) or its display's connection lost. No call to OpenGL or GLUT is made; the
+// mesh is written, the screenshot reported as lost. Returns the exit status: 0, or 2 when a file
+// could not be written, or at least 1 when the display was lost.
+int endWithoutWindow(bool displayLost);

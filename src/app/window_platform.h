@@ -10,3 +10,9 @@ bool initGlutOnDisplay(int* argc, char** argv);
 // Gives the window GLUT just made current what GLUT leaves out: its class, process and icon, so
 // that a desktop ties it to the program, and then `title` (UTF-8), whole.
 void completeWindow(const char* title);
+
+// Watches for the window to go away without a close request: destroyed by another program, or
+// its display's connection lost. Then calls `ended(displayLost)`, which must make no call to
+// OpenGL or GLUT, and ends the process with the status it returns. Where no other program can
+// destroy the window and the display cannot go (Windows), there is nothing to watch.
+void watchWindow(int (*ended)(bool displayLost));

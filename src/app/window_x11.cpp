@@ -84,6 +84,59 @@ void setWindowIdentity(Display* display, Window window) {
                     static_cast<int>(icon.size()));
 }
 
+constexpr unsigned int kWatchInterval = 100;  // ms between looks for the window's destruction
+
+// The window being watched, on a connection of its own, and what to call once it is gone.
+struct WindowWatch {
+    int (*ended)(bool displayLost) = nullptr;
+    Display* display = nullptr;  // the watch's connection; GLUT's reads every event of its own
+    Window window = 0;
+    bool destroyed = false;  // an error said so before the DestroyNotify was read
+    bool over = false;       // `ended` was called; the process is ending
+    int status = 0;          // what `ended` returned
+    XErrorHandler xlibErrors = nullptr;
+};
+WindowWatch watch;
+
+// Errors about a window that another program destroyed are what GLUT's own calls on it meet
+// (drawing, and taking it down at exit); any other goes to Xlib's handler, which ends the process.
+int windowErrors(Display* display, XErrorEvent* error) {
+    if (watch.over) return 0;
+    if (error->resourceid == watch.window &&
+        (error->error_code == BadWindow || error->error_code == BadDrawable ||
+         error->error_code == BadMatch)) {
+        watch.destroyed = true;
+        return 0;
+    }
+    return watch.xlibErrors != nullptr ? watch.xlibErrors(display, error) : 0;
+}
+
+// Xlib calls this when the server's connection breaks and ends the process if it returns: the
+// files are written first, without a call to OpenGL or GLUT, which would only fail again.
+int displayLost(Display* /*display*/) {
+    if (!watch.over) {
+        watch.over = true;
+        watch.status = watch.ended(true);
+    }
+    std::fflush(nullptr);
+    _exit(watch.status);
+}
+
+void lookForDestruction(int /*value*/) {
+    while (!watch.destroyed && XPending(watch.display) > 0) {
+        XEvent event;
+        XNextEvent(watch.display, &event);
+        watch.destroyed =
+            event.type == DestroyNotify && event.xdestroywindow.window == watch.window;
+    }
+    if (!watch.destroyed) {
+        glutTimerFunc(kWatchInterval, lookForDestruction, 0);
+        return;
+    }
+    watch.over = true;
+    std::exit(watch.ended(false));
+}
+
 }  // namespace
 
 bool initGlutOnDisplay(int* argc, char** argv) {
@@ -104,4 +157,20 @@ void completeWindow(const char* title) {
     setWindowIdentity(display, window);
     setUtf8Title(display, window, title);
     XFlush(display);
+}
+
+void watchWindow(int (*ended)(bool displayLost)) {
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable window = glXGetCurrentDrawable();
+    if (display == nullptr || window == 0) return;
+    watch.ended = ended;
+    watch.window = window;
+    XSetIOErrorHandler(displayLost);
+    watch.xlibErrors = XSetErrorHandler(windowErrors);
+    // freeglut reads DestroyNotify and does nothing: a connection of our own sees it too.
+    watch.display = XOpenDisplay(DisplayString(display));
+    if (watch.display == nullptr) return;
+    XSelectInput(watch.display, window, StructureNotifyMask);
+    XSync(watch.display, False);
+    glutTimerFunc(kWatchInterval, lookForDestruction, 0);
 }
