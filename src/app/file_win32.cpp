@@ -1,8 +1,9 @@
+#include <windows.h>
+// After windows.h, which it needs.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
@@ -51,21 +52,21 @@ std::string lastFailure() {
 
 // The temporary file being written, for the console's Ctrl+C, Ctrl+Break and close, which run
 // their handler on a thread of their own. Empty while there is none.
-CRITICAL_SECTION pendingLock;
+SRWLOCK pendingLock = SRWLOCK_INIT;
 std::wstring pendingFile;
 
 BOOL WINAPI removePendingOnConsoleEvent(DWORD /*event*/) {
-    EnterCriticalSection(&pendingLock);
+    AcquireSRWLockExclusive(&pendingLock);
     // Opened with FILE_SHARE_DELETE: the file goes as the process ends and its handle closes.
     if (!pendingFile.empty()) DeleteFileW(pendingFile.c_str());
-    LeaveCriticalSection(&pendingLock);
+    ReleaseSRWLockExclusive(&pendingLock);
     return FALSE;  // and the event's usual end of the process
 }
 
 void setPending(const std::wstring& path) {
-    EnterCriticalSection(&pendingLock);
+    AcquireSRWLockExclusive(&pendingLock);
     pendingFile = path;
-    LeaveCriticalSection(&pendingLock);
+    ReleaseSRWLockExclusive(&pendingLock);
 }
 
 }  // namespace
@@ -104,7 +105,6 @@ void printError(const std::string& line) {
 }
 
 void protectOutputFiles() {
-    InitializeCriticalSection(&pendingLock);
     SetConsoleCtrlHandler(removePendingOnConsoleEvent, TRUE);
 }
 
@@ -204,7 +204,7 @@ bool replaceFile(const char* from, const char* to, std::string& reason) {
 void removeFile(const char* path) {
     const std::wstring wide = widePath(path);
     DeleteFileW(wide.c_str());
-    EnterCriticalSection(&pendingLock);
+    AcquireSRWLockExclusive(&pendingLock);
     if (pendingFile == wide) pendingFile.clear();
-    LeaveCriticalSection(&pendingLock);
+    ReleaseSRWLockExclusive(&pendingLock);
 }
