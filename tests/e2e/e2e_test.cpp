@@ -5,12 +5,17 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -842,10 +847,11 @@ ProcessResult runShell(const std::string& command) {
     return result;
 }
 
-// Runs the viewer with `arguments` (shell words) and no X display.
-ProcessResult runWithoutDisplay(const std::string& arguments) {
-    ProcessResult result =
-        runShell("env -u DISPLAY " + viewerLauncher() + " '" + viewerBinary() + "' " + arguments);
+// Runs the viewer with `arguments` (shell words) and no X display, after `prefix` (shell words
+// that run a program, such as setpriv).
+ProcessResult runWithoutDisplay(const std::string& arguments, const std::string& prefix = "") {
+    ProcessResult result = runShell(prefix + "env -u DISPLAY " + viewerLauncher() + " '" +
+                                    viewerBinary() + "' " + arguments);
     // A Windows console program ends its lines with CR LF.
     if (!viewerLauncher().empty()) {
         result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
@@ -895,6 +901,24 @@ TEST(CommandLine, HelpVersionAndNoDisplay) {
             << "--help has no row for \"" << key << "\":\n"
             << help.output;
     }
+
+    // A mistyped option is named, with the option meant, and the run goes on without it.
+    const ProcessResult typo =
+        runWithoutDisplay("--export-surfce=a.ply --key '2 Escape' --version");
+    EXPECT_EQ(typo.status, 0) << describeStatus(typo.status);
+    for (const char* line :
+         {"unknown option --export-surfce; see --help (did you mean --export-surface?)\n",
+          "unknown option --key; see --help (did you mean --keys?)\n",
+          "scalar-field-viewer " VIEWER_VERSION "\n"})
+        EXPECT_NE(typo.output.find(line), std::string::npos) << line << " in:\n" << typo.output;
+    // Help that cannot be written is said so, and fails.
+    const ProcessResult full = runShell("(env -u DISPLAY " + viewerLauncher() + " '" +
+                                        viewerBinary() + "' --help >/dev/full)");
+    EXPECT_TRUE(WIFEXITED(full.status) && WEXITSTATUS(full.status) == 1)
+        << describeStatus(full.status);
+    EXPECT_NE(full.output.find("scalar-field-viewer: cannot write to the standard output"),
+              std::string::npos)
+        << full.output;
 
     // A Windows program always has its session's desktop: nothing to check there.
     if (!viewerLauncher().empty()) return;
@@ -971,7 +995,8 @@ TEST(Output, MeshFilesReadBackByOtherReaders) {
     const SurfaceCounts expected = drawnSurface(balls, 2.0, kInitialIsolevel);
     for (const char* format : {"ply", "obj", "stl"}) {
         SCOPED_TRACE(format);
-        const std::string path = folder + "/surface." + format;
+        // A name outside ASCII and any code page but UTF-8's, typed as it is.
+        const std::string path = folder + u8"/поверхность-données." + format;
         runScripted(session, {"--keys", keys + " Escape", "--export-surface", path});
         const ProcessResult read =
             runShell("/usr/bin/python3 " E2E_SOURCE_DIR "/mesh_check.py " + path);
@@ -986,8 +1011,8 @@ TEST(Output, MeshFilesReadBackByOtherReaders) {
         EXPECT_GT(cut, 0u) << "edges where the face x = 32 cuts the surface";
     }
     // Checks only, no repairs, which would fill the cut.
-    const ProcessResult admesh =
-        runShell("admesh --exact --normal-directions --normal-values '" + folder + "/surface.stl'");
+    const ProcessResult admesh = runShell("admesh --exact --normal-directions --normal-values '" +
+                                          folder + u8"/поверхность-données.stl'");
     std::string squeezed;  // admesh aligns its columns with runs of spaces
     for (char c : admesh.output)
         if (c != ' ' || (!squeezed.empty() && squeezed.back() != ' ')) squeezed += c;
@@ -1008,9 +1033,9 @@ TEST(Output, ScreenshotIsTheWindowAtEitherEnd) {
         XSession session;
         std::string error;
         const std::string folder = outputFolder();
-        ASSERT_TRUE(launch(
-            session, error, {},
-            {"--screenshot", folder + "/shot.png", "--export-surface", folder + "/surface.obj"}))
+        const std::string shot = folder + (close ? "/shot.Png" : "/shot.png");
+        ASSERT_TRUE(launch(session, error, {},
+                           {"--screenshot", shot, "--export-surface", folder + "/surface.obj"}))
             << error;
         View view;
         Ball balls[kBallCount];
@@ -1024,9 +1049,12 @@ TEST(Output, ScreenshotIsTheWindowAtEitherEnd) {
         }
         ASSERT_TRUE(waitViewerExit(session, kExitTimeout));
         EXPECT_TRUE(exitedWith(session, 0)) << describeStatus(session.viewerStatus);
-        const ProcessResult size = runShell("identify -format '%w %h' '" + folder + "/shot.png'");
+        const ProcessResult size = runShell("identify -format '%w %h' 'png:" + shot + "'");
         EXPECT_EQ(size.output, "600 600");
-        const ProcessResult pixels = runShell("convert '" + folder + "/shot.png' -depth 8 rgb:-");
+        const std::string png = readWhole(shot);
+        EXPECT_TRUE(png.size() > 8 && png.compare(png.size() - 8, 8, "IEND\xae\x42\x60\x82") == 0)
+            << "the PNG does not end with its IEND chunk";
+        const ProcessResult pixels = runShell("convert 'png:" + shot + "' -depth 8 rgb:-");
         EXPECT_TRUE(pixels.output.size() == window.rgb.size() &&
                     std::equal(window.rgb.begin(), window.rgb.end(),
                                reinterpret_cast<const uint8_t*>(pixels.output.data())))
@@ -1042,12 +1070,12 @@ TEST(Output, ScriptedKeysEqualTypedKeys) {
     std::string error;
     ASSERT_TRUE(startServer(scripted, error)) << error;
     const std::string folder = outputFolder();
-    runScripted(scripted,
-                {"--keys", "2 Right Right + + / Escape", "--export-surface", folder + "/a.ply"});
+    runScripted(scripted, {"--keys=2  Right Page_Up  Right + + / Escape",
+                           "--export-surface=" + folder + "/a.ply"});
 
     XSession typed;
     ASSERT_TRUE(launch(typed, error, {}, {"--export-surface", folder + "/b.ply"})) << error;
-    for (KeySym key : {XK_2, XK_Right, XK_Right, XK_plus, XK_plus, XK_slash, XK_Escape})
+    for (KeySym key : {XK_2, XK_Right, XK_Prior, XK_Right, XK_plus, XK_plus, XK_slash, XK_Escape})
         ASSERT_TRUE(pressKey(typed, key));
     ASSERT_TRUE(waitViewerExit(typed, kSlowFrameTimeout));
     EXPECT_TRUE(exitedWith(typed, 0)) << describeStatus(typed.viewerStatus);
@@ -1063,41 +1091,92 @@ TEST(Output, BadInputEndsBeforeTheWindow) {
     const std::string folder = outputFolder();
     const std::string old = folder + "/old.ply";
     std::ofstream(old) << "old";
-    const struct {
+    mkdir((folder + "/dir.ply").c_str(), 0755);
+    struct Case {
         std::string arguments, message;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"--export-surface " + folder + "/a.xyz", folder + "/a.xyz: unknown mesh format"},
         {"--export-surface " + old + " --keys '2 Foo'", "unknown key name \"Foo\"; key names"},
         // Permission denied, or a read-only file system where /sys is mounted so.
         {"--screenshot /sys/a.png", "/sys/a.png: cannot write there: "},
-        {"--export-surface " + folder + "/none/a.stl",
-         "/none/a.stl: cannot write there: No such file or directory"},
+        {"--export-surface " + folder + u8"/нет/модель.stl",
+         u8"/нет/модель.stl: cannot write there: "},
         {"--screenshot " + old, "old.ply: a screenshot is written as PNG"},
+        {"--screenshot " + folder + "/shot", "/shot: a screenshot is written as PNG"},
         {"--keys", "--keys needs a value"},
+        {"--export-surface " + folder + "/dir.ply", "/dir.ply: cannot write there: Is a directory"},
     };
-    for (const auto& bad : cases) {
-        const ProcessResult run = runWithoutDisplay(bad.arguments);
+    // Windows has no FIFOs among its files, and Wine's files are those of its server.
+    const bool posix = viewerLauncher().empty();
+    if (posix) {
+        mkfifo((folder + "/fifo.ply").c_str(), 0644);
+        cases.push_back({"--export-surface " + folder + "/fifo.ply",
+                         "/fifo.ply: cannot write there: it is a FIFO, not a regular file"});
+    }
+    // Another user's file in a folder with the sticky bit, for a user who is not its owner; and
+    // an immutable file. Both need root to be set up.
+    const bool root = posix && geteuid() == 0;
+    const std::string immutable = folder + "/fixed.ply";
+    if (root) {
+        chmod(folder.c_str(), 0755);
+        mkdir((folder + "/sticky").c_str(), 01777);
+        chmod((folder + "/sticky").c_str(), 01777);
+        std::ofstream(folder + "/sticky/theirs.ply") << "old";
+        cases.push_back({"--export-surface " + folder + "/sticky/theirs.ply",
+                         "theirs.ply: cannot write there: Operation not permitted: the file "
+                         "belongs to another user, in a folder with the sticky bit"});
+        std::ofstream(immutable) << "old";
+        if (runShell("chattr +i '" + immutable + "'").status == 0) {
+            cases.push_back({"--export-surface " + immutable,
+                             "fixed.ply: cannot write there: Operation not permitted: the file "
+                             "is marked immutable"});
+        }
+    }
+    for (const Case& bad : cases) {
+        const bool sticky = bad.arguments.find("/sticky/") != std::string::npos;
+        const ProcessResult run = runWithoutDisplay(
+            bad.arguments, sticky ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 2)
             << bad.arguments << ": " << describeStatus(run.status);
         EXPECT_NE(run.output.find(bad.message), std::string::npos) << run.output;
     }
-    EXPECT_EQ(runShell("ls -A '" + folder + "'").output, "old.ply\n");
+    EXPECT_EQ(runShell("ls -A '" + folder + "'").output,
+              root    ? "dir.ply\nfifo.ply\nfixed.ply\nold.ply\nsticky\n"
+              : posix ? "dir.ply\nfifo.ply\nold.ply\n"
+                      : "dir.ply\nold.ply\n");
     EXPECT_EQ(readWhole(old), "old");
+    if (root) {
+        EXPECT_EQ(runShell("ls -A '" + folder + "/sticky'").output, "theirs.ply\n");
+        EXPECT_EQ(readWhole(folder + "/sticky/theirs.ply"), "old");
+        EXPECT_EQ(readWhole(immutable), "old");
+        runShell("chattr -i '" + immutable + "'");
+    }
     runShell("rm -r '" + folder + "'");
 }
 
 // A disk that fills while the files are written: both are reported, with status 2, and the files
 // of those names keep their old contents. The disk is a tmpfs of two pages, mounted in a mount
 // namespace of the viewer's own.
+// A file-size limit (ulimit -f) is met the same way: the write fails with its reason, where the
+// limit's signal would end the process and leave the temporary file.
 TEST(Output, FullDiskKeepsTheOldFiles) {
-    const std::string probe = runShell("unshare -rm sh -c 'mount -t tmpfs none /mnt'").output;
-    if (!probe.empty()) GTEST_SKIP() << "no tmpfs can be mounted here: " << probe;
     // Wine's server, which does the files' work, may outlive a case and so see another mount.
     if (!viewerLauncher().empty()) GTEST_SKIP() << "the tmpfs is private to this case's process";
     XSession session;
     std::string error;
     ASSERT_TRUE(startServer(session, error)) << error;
     const std::string folder = outputFolder();
+    const ProcessResult limited = runShell(
+        "cd '" + folder + "' && echo old >fs.ply && (ulimit -f 100; LIBGL_ALWAYS_SOFTWARE=1 '" +
+        viewerBinary() + "' -display " + session.displayName +
+        " --keys '/ / Escape' --export-surface fs.ply 2>&1); echo status $?; cat fs.ply; ls -A");
+    EXPECT_EQ(limited.output,
+              "scalar-field-viewer: fs.ply: File too large\nstatus 2\nold\nfs.ply\n");
+    runShell("rm '" + folder + "/fs.ply'");
+
+    const std::string probe = runShell("unshare -rm sh -c 'mount -t tmpfs none /mnt'").output;
+    if (!probe.empty()) GTEST_SKIP() << "no tmpfs can be mounted here: " << probe;
     const ProcessResult run = runShell(
         "unshare -rm sh -c 'mount -t tmpfs -o size=8k none \"$0\" && cd \"$0\" && "
         "echo old >s.ply && echo old >s.png && "
@@ -1109,6 +1188,91 @@ TEST(Output, FullDiskKeepsTheOldFiles) {
               "scalar-field-viewer: s.ply: No space left on device\n"
               "status 2\nold\nold\ns.ply\ns.png\n");
     runShell("rmdir '" + folder + "'");
+}
+
+// A signal that ends the program from its terminal or from kill, arriving while the mesh is
+// written, removes the temporary file; the process then ends by that signal as it always does.
+TEST(Output, SignalDuringTheWriteLeavesNothing) {
+    // Wine's process ends on these signals without an event the program can see.
+    if (!viewerLauncher().empty()) GTEST_SKIP() << "signals are POSIX's";
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(ending));
+        XSession session;
+        std::string error;
+        ASSERT_TRUE(startServer(session, error)) << error;
+        const std::string folder = outputFolder();
+        const int changes = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(changes, folder.c_str(), IN_MODIFY), 0);
+        ASSERT_TRUE(startViewer(session, viewerBinary(), error, {},
+                                {"--keys", "/ / Escape", "--export-surface", folder + "/s.ply"}))
+            << error;
+        // The first bytes written in the folder are the mesh's, into its temporary file (the one
+        // made at start to try the folder gets none). Stopped there, the writing is under way.
+        pollfd entry{changes, POLLIN, 0};
+        ASSERT_EQ(poll(&entry, 1, static_cast<int>(kSlowFrameTimeout * 1000)), 1)
+            << "nothing was written; the viewer's output:\n"
+            << viewerLog(session);
+        kill(session.viewerPid, SIGSTOP);
+        close(changes);
+        const std::string during = runShell("ls -A '" + folder + "'").output;
+        EXPECT_TRUE(during.size() > 1 && during[0] == '.' && during.find('\n') == during.size() - 1)
+            << "the folder while the mesh is written:\n"
+            << during;
+        kill(session.viewerPid, ending);
+        kill(session.viewerPid, SIGCONT);
+        ASSERT_TRUE(waitViewerExit(session, kExitTimeout));
+        EXPECT_TRUE(WIFSIGNALED(session.viewerStatus) && WTERMSIG(session.viewerStatus) == ending)
+            << describeStatus(session.viewerStatus);
+        EXPECT_EQ(runShell("ls -A '" + folder + "'").output, "");
+        runShell("rm -r '" + folder + "'");
+    }
+}
+
+// A window closed, destroyed by another program (which only X allows), or gone with its X server
+// ends the session: the mesh is written, with status 0, or 1 when the display was lost.
+TEST(Output, WindowGoneEndsTheSession) {
+    for (const std::string end : {"closed", "destroyed", "display lost"}) {
+        SCOPED_TRACE(end);
+        if (end != "closed" && !viewerLauncher().empty()) continue;  // X's alone
+        XSession session;
+        std::string error;
+        const std::string folder = outputFolder();
+        ASSERT_TRUE(launch(session, error, {}, {"--export-surface", folder + "/s.ply"})) << error;
+        if (end == "closed") {
+            sendDeleteWindow(session);
+        } else if (end == "destroyed") {
+            XDestroyWindow(session.display, session.window);
+            XSync(session.display, False);
+        } else {
+            kill(session.serverPid, SIGKILL);
+            session.display = nullptr;  // nothing can be said to a server that is gone
+        }
+        ASSERT_TRUE(waitViewerExit(session, kExitTimeout)) << "the viewer still runs; its output:\n"
+                                                           << viewerLog(session);
+        EXPECT_TRUE(exitedWith(session, end == "display lost" ? 1 : 0))
+            << describeStatus(session.viewerStatus) << "\n"
+            << viewerLog(session);
+        EXPECT_EQ(readWhole(folder + "/s.ply").compare(0, 4, "ply\n"), 0);
+        EXPECT_EQ(runShell("ls -A '" + folder + "'").output, "s.ply\n");
+        if (end == "display lost") {
+            EXPECT_NE(viewerLog(session).find("the connection to the display was lost"),
+                      std::string::npos)
+                << viewerLog(session);
+        }
+        runShell("rm -r '" + folder + "'");
+    }
+}
+
+// A window that is never shown (here off a screen too small for its place) gets no frame; the
+// listed keys and the files go ahead without one.
+TEST(Output, KeysGoOnInAWindowNeverShown) {
+    XSession session;
+    std::string error;
+    ASSERT_TRUE(startServer(session, error, "40x40x24")) << error;
+    const std::string folder = outputFolder();
+    runScripted(session, {"--keys", "2 Right Escape", "--export-surface", folder + "/s.ply"});
+    EXPECT_GT(readWhole(folder + "/s.ply").size(), 1000u);
+    runShell("rm -r '" + folder + "'");
 }
 
 // ----- memory -----

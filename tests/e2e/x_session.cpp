@@ -48,6 +48,10 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     if (pid != 0) return pid;
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(127);
+    // The usual actions of the signals that end a program, as from a terminal, even where the
+    // tests were started in the background with them ignored.
+    for (int ending : {SIGINT, SIGHUP, SIGTERM})
+        signal(ending, SIG_DFL);
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (log >= 0) {
         dup2(log, STDOUT_FILENO);
@@ -154,7 +158,7 @@ XSession::~XSession() {
     }
 }
 
-bool startServer(XSession& session, std::string& error) {
+bool startServer(XSession& session, std::string& error, const std::string& screen) {
     char dirTemplate[] = "/tmp/viewer-e2e-XXXXXX";
     if (mkdtemp(dirTemplate) == nullptr) {
         error = std::string("mkdtemp: ") + std::strerror(errno);
@@ -169,8 +173,8 @@ bool startServer(XSession& session, std::string& error) {
         error = "pipe failed";
         return false;
     }
-    session.serverPid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                               "1024x768x24", "-nolisten", "tcp", "-noreset"},
+    session.serverPid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                               "-nolisten", "tcp", "-noreset"},
                               {}, session.workDir + "/xvfb.log", fds[1]);
     close(fds[1]);
     std::string number;

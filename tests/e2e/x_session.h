@@ -32,8 +32,9 @@ struct XSession {
     ~XSession();
 };
 
-// Starts Xvfb on a free display and connects to it. False, with the reason, on failure.
-bool startServer(XSession& session, std::string& error);
+// Starts Xvfb on a free display with a screen of that size and depth, and connects to it. False,
+// with the reason, on failure.
+bool startServer(XSession& session, std::string& error, const std::string& screen = "1024x768x24");
 
 // Starts the viewer in the session's server with software OpenGL; `environment` holds extra
 // NAME=value settings for the viewer alone, `arguments` the viewer's own options. The server is
