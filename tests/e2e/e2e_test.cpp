@@ -993,18 +993,25 @@ TEST(Output, MeshFilesReadBackByOtherReaders) {
         balls[1].x = static_cast<float>(balls[1].x + 1.0);
     }
     const SurfaceCounts expected = drawnSurface(balls, 2.0, kInitialIsolevel);
+    std::string reference;
     for (const char* format : {"ply", "obj", "stl"}) {
         SCOPED_TRACE(format);
         // A name outside ASCII and any code page but UTF-8's, typed as it is.
         const std::string path = folder + u8"/поверхность-données." + format;
         runScripted(session, {"--keys", keys + " Escape", "--export-surface", path});
+        // The PLY, the first, is the others' reference: every corner at the same float.
         const ProcessResult read =
-            runShell("/usr/bin/python3 " E2E_SOURCE_DIR "/mesh_check.py " + path);
-        std::size_t vertices = 0, triangles = 0, unpaired = 1, cut = 0;
-        ASSERT_EQ(std::sscanf(read.output.c_str(), "%zu %zu %zu %zu", &vertices, &triangles,
-                              &unpaired, &cut),
-                  4)
+            runShell("/usr/bin/python3 " E2E_SOURCE_DIR "/mesh_check.py '" + path + "' " +
+                     (reference.empty() ? "" : "'" + reference + "'"));
+        if (reference.empty()) reference = path;
+        std::size_t vertices = 0, triangles = 0, unpaired = 1, cut = 0, against = 1;
+        double off = 1;
+        ASSERT_EQ(std::sscanf(read.output.c_str(), "%zu %zu %zu %zu %zu %lf", &vertices, &triangles,
+                              &unpaired, &cut, &against, &off),
+                  6)
             << read.output;
+        EXPECT_EQ(against, 0u) << "triangles wound against their vertices' normals";
+        EXPECT_EQ(off, 0.0) << "the largest difference of a corner from the PLY's";
         EXPECT_EQ(triangles, expected.triangles);
         EXPECT_EQ(vertices, expected.cutEdges);
         EXPECT_EQ(unpaired, 0u) << "edges not shared by two triangles away from the cube's faces";

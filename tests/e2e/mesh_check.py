@@ -2,11 +2,15 @@
 """Reads a mesh file with meshio and prints its vertices, its triangles, and how its edges pair
 up: "unpaired" edges are not walked once each way by two triangles, and do not lie in a face of
 the cube (both ends at the same coordinate +-32); "cut" edges lie in a face and have one
-triangle, where the cube cuts the surface open."""
+triangle, where the cube cuts the surface open. Then "against": the triangles whose winding
+faces away from the mean of their corners' normals (for a file with normals); and, given a second
+file, "off": the largest difference of a triangle's corner from the same corner there, in
+single precision, which both files hold exactly."""
 import collections
 import sys
 
 import meshio
+import numpy
 
 mesh = meshio.read(sys.argv[1])
 points = mesh.points.tolist()
@@ -30,4 +34,21 @@ for (u, v), count in walked.items():
         cut += 1
     else:
         unpaired += 1
-print(len(points), len(triangles), unpaired, cut)
+corners = mesh.points.astype(numpy.float32)[numpy.array(triangles)]
+normals = None
+if "nx" in mesh.point_data:
+    normals = numpy.stack([mesh.point_data[k] for k in ("nx", "ny", "nz")], axis=1)
+elif "obj:vn" in mesh.point_data:
+    normals = mesh.point_data["obj:vn"]
+against = 0
+if normals is not None:
+    winding = numpy.cross(corners[:, 1] - corners[:, 0], corners[:, 2] - corners[:, 0])
+    mean = normals[numpy.array(triangles)].sum(axis=1)
+    against = int(((winding * mean).sum(axis=1) <= 0).sum())
+off = 0.0
+if len(sys.argv) > 2:
+    other = meshio.read(sys.argv[2])
+    others = [t for block in other.cells if block.type == "triangle" for t in block.data.tolist()]
+    reference = other.points.astype(numpy.float32)[numpy.array(others)]
+    off = float(numpy.abs(corners - reference).max()) if reference.shape == corners.shape else 1e9
+print(len(points), len(triangles), unpaired, cut, against, off)
