@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr DWORD kLargestWrite = 1u << 30;  // bytes handed to one WriteFile
+
 // The UTF-16 form of a UTF-8 path, which the wide-character calls take; empty when invalid.
 std::wstring widePath(const std::string& path) {
     const int length =
@@ -168,10 +170,21 @@ std::FILE* createNewFile(const std::string& path, const std::string& /*model*/, 
 }
 
 bool writeBytes(std::FILE* file, const char* bytes, std::size_t size, std::string& reason) {
-    SetLastError(0);
-    if (std::fwrite(bytes, 1, size, file) == size) return true;
-    reason = lastFailure();
-    return false;
+    // Straight to the system, past the C runtime, whose errno for a full disk is EINVAL.
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    while (size > 0) {
+        const DWORD piece = size < kLargestWrite ? static_cast<DWORD>(size) : kLargestWrite;
+        DWORD written = 0;
+        const bool wrote = WriteFile(handle, bytes, piece, &written, nullptr);
+        if (!wrote || written == 0) {
+            // A file that takes no byte without an error has no room left.
+            reason = systemMessage(wrote ? ERROR_DISK_FULL : GetLastError());
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
 }
 
 bool syncFile(std::FILE* file, std::string& reason) {
