@@ -103,8 +103,7 @@ WindowWatch watch;
 int windowErrors(Display* display, XErrorEvent* error) {
     if (watch.over) return 0;
     if (error->resourceid == watch.window &&
-        (error->error_code == BadWindow || error->error_code == BadDrawable ||
-         error->error_code == BadMatch)) {
+        (error->error_code == BadWindow || error->error_code == BadDrawable)) {
         watch.destroyed = true;
         return 0;
     }
