@@ -334,10 +334,11 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     Ball others[kBallCount] = {{-20, 5, 3, 25, true}};
     evaluateField(scene.grid, kBallCount, others);
     expectFresh("values of other balls written by the field pass");
-    refuseSlabStorage(~0u);  // every slab polygonised as it is drawn
-    keyboard('-', 0, 0);
-    expectFresh("no storage to keep the surface");
-    refuseSlabStorage(0);
+    {
+        SlabsWithoutStorage none(scene.surface, ~0u);  // every slab polygonised as it is drawn
+        keyboard('-', 0, 0);
+        expectFresh("no storage to keep the surface");
+    }
     keyboard('*', 0, 0);
     expectFresh("coarser grid");
 }
@@ -393,17 +394,16 @@ TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
 // thread extracts the other slabs meanwhile. The next frame tries to keep the surface again.
 TEST(display, slabsWithoutStorageArePolygonisedAsTheyAreDrawn) {
     startScene();
-    struct StorageGivenBack {
-        ~StorageGivenBack() { refuseSlabStorage(0); }
-    } giveBack;
     for (int grid = 0; grid < 2; ++grid) {
         SCOPED_TRACE(scene.grid.n);
-        refuseSlabStorage(0b1010);
-        expectFresh("slabs 1 and 3 refused");
-        EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);
-        EXPECT_FALSE(scene.surface.kept[1] || scene.surface.kept[3]);
-        EXPECT_FALSE(scene.surface.complete);
-        refuseSlabStorage(0);
+        display();
+        {
+            SlabsWithoutStorage refused(scene.surface, 0b1010);
+            expectFresh("slabs 1 and 3 refused");
+            EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);
+            EXPECT_FALSE(scene.surface.kept[1] || scene.surface.kept[3]);
+            EXPECT_FALSE(scene.surface.complete);
+        }
         expectFresh("storage given back");
         EXPECT_TRUE(scene.surface.complete);
         keyboard('/', 0, 0);

@@ -189,7 +189,7 @@ TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
             // (r, e, 0) has the squared distance r*r + e*e, exactly before its rounding.
             for (int m = 0; m < 64; ++m)
                 grid.axis[m] = static_cast<float>(std::sqrt(unit) * m / 8);
-            evaluateFieldWith(kernel, grid, 1, &ball);
+            evaluateFieldWith(kernel, grid, 1, &ball, 0);
             int mismatches = 0;
             for (std::size_t p = 0; p < pointCount(grid); ++p) {
                 const Vec3 q = positionOf(grid, p);
@@ -221,7 +221,7 @@ TEST(evaluateField, unusualRadiiAgreeWithThePlainFunction) {
         for (float radius : radii) {
             SCOPED_TRACE(radius);
             const Ball ball = ballAt(16, 0, -16, radius);
-            evaluateFieldWith(kernel, test.grid, 1, &ball);
+            evaluateFieldWith(kernel, test.grid, 1, &ball, 0);
             for (std::size_t p = 0; p < pointCount(test.grid); ++p) {
                 const Vec3 q = positionOf(test.grid, p);
                 EXPECT_EQ(bitsOf(test.grid.points[p].value),
@@ -288,9 +288,6 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
         balls[b] = ballAt(static_cast<float>(b * 7 - 28), static_cast<float>(20 - b * 5),
                           static_cast<float>(b % 3 * 9 - 9), static_cast<float>(8 + b * 5), b != 4);
     }
-    struct MachinesPartCount {  // given back however the case ends
-        ~MachinesPartCount() { forcePartCount(0); }
-    } restore;
     // 1, 8, 27, ... and 97,336 points; a part count of 0: as many as the machine has.
     const struct {
         int n, parts;
@@ -298,7 +295,6 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
                  {16, 0}, {37, 0}, {45, 1}, {45, 2}, {45, 3}};
     for (const auto [n, parts] : grids) {
         SCOPED_TRACE("N " + std::to_string(n) + ", parts " + std::to_string(parts));
-        forcePartCount(parts);
         TestGrid test(kNetWidth / n);
         Grid& grid = test.grid;
         ASSERT_EQ(grid.n, n);
@@ -311,24 +307,24 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
         };
         for (std::size_t p = 0; p < pointCount(grid); ++p)
             grid.points[p].value = -1.0;
-        evaluateFieldWith(kernel, grid, kBallCount, balls);
+        evaluateFieldWith(kernel, grid, kBallCount, balls, parts);
         expectPlain(balls);
 
         static FieldSummary summary;
         summary = FieldSummary{};
-        updateField(summary, grid, balls);
+        updateField(summary, grid, balls, parts);
         expectPlain(balls);
         expectExactSummary(summary, grid);
         Ball changed[kBallCount];
         std::copy(balls, balls + kBallCount, changed);
         changed[1].x += 3.0f;       // moved
         changed[4].enabled = true;  // switched on
-        updateField(summary, grid, changed);
+        updateField(summary, grid, changed, parts);
         expectPlain(changed);
         expectExactSummary(summary, grid);
         changed[6].radius = 0.0f;  // shrunk to nothing
         changed[7].z = 1e30f;      // out of reach of every point
-        updateField(summary, grid, changed);
+        updateField(summary, grid, changed, parts);
         expectPlain(changed);
         expectExactSummary(summary, grid);
     }

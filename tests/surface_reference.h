@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "field/memory.h"
 #include "field/surface.h"
 
 // The surface as the plain frame makes it: every cell of the grid made and polygonised in
@@ -79,3 +80,31 @@ inline std::size_t countCutEdges(const GridPoint* points, int n, double isolevel
     }
     return cut;
 }
+
+// For as long as it lives, the chosen slabs of `surface` (bit s: slab s) have no storage and no
+// storage is to be had, so the next extraction cannot keep them; the other slabs keep theirs,
+// enough for the surface they held. The surface is to be extracted afresh. At its end the slabs'
+// storage and the system's storage are given back.
+struct SlabsWithoutStorage {
+    SlabsWithoutStorage(KeptSurface& kept, std::uint32_t slabs) : surface(kept), chosen(slabs) {
+        for (int slab = 0; slab < kMaxBlocksPerAxis; ++slab) {
+            if (!(chosen >> slab & 1u)) continue;
+            taken[slab] = surface.slabs[slab];
+            surface.slabs[slab] = SurfacePart{};
+        }
+        surface.complete = false;
+        static const FieldStorage kNone = {
+            mapAlignedPages, unmapAlignedPages,
+            [](void*, std::size_t, std::size_t) -> void* { return nullptr; }};
+        setFieldStorage(&kNone);
+    }
+    ~SlabsWithoutStorage() {
+        setFieldStorage(nullptr);
+        for (int slab = 0; slab < kMaxBlocksPerAxis; ++slab) {
+            if (chosen >> slab & 1u) surface.slabs[slab] = taken[slab];
+        }
+    }
+    KeptSurface& surface;
+    std::uint32_t chosen;
+    SurfacePart taken[kMaxBlocksPerAxis];
+};

@@ -78,9 +78,12 @@ TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
     const Grid& grid = three.grid;
     ASSERT_EQ(grid.n, ThreeBalls::kN);
     static KeptSurface surface;
-    refuseSlabStorage(0b010);
-    const bool complete = extractSurface(surface, grid, 0.4, three.summary);
-    refuseSlabStorage(0);
+    ASSERT_TRUE(extractSurface(surface, grid, 0.4, three.summary));
+    bool complete = true;
+    {
+        SlabsWithoutStorage refused(surface, 0b010);
+        complete = extractSurface(surface, grid, 0.4, three.summary);
+    }
     EXPECT_FALSE(complete);
     ASSERT_EQ(surface.slabCount, 3);
     EXPECT_TRUE(surface.kept[0]);

@@ -73,17 +73,19 @@ struct FieldPass {
     IndexBox box;
     Sphere changed[2 * kBallCount];  // when there are any, only the points they reach
     int changedCount;
+    int parts;                    // at most; 0: partCount()
     int partRows[kMaxParts + 1];  // part p computes rows i in [partRows[p], partRows[p + 1])
 };
 
 // The pass over every point with the contributing balls prepared. A radius-0 ball adds 0.0
 // everywhere and is left out: sums of contributions are never -0.0, so adding 0.0 changes
 // nothing. For the same reason a point beyond a ball's radius skips the addition.
-FieldPass wholePass(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls) {
+FieldPass wholePass(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls, int parts) {
     assert(grid.n >= 0 && ballCount >= 0 && ballCount <= kBallCount);
     FieldPass pass{};
     pass.kernel = fieldKernelAvailable(kernel) ? kernel : FieldKernel::kScalar;
     pass.grid = &grid;
+    pass.parts = parts;
     pass.box = wholeBox(grid.n);
     for (int b = 0; b < ballCount; ++b) {
         if (!contributes(balls[b])) continue;
@@ -190,12 +192,13 @@ void computePart(void* context, int part) {
     }
 }
 
-// Splits rows [low, high] into parts, one part when there are fewer than `perPart` points;
-// bounds[p] is the first row of part p, bounds[parts] high + 1.
-int splitRows(int low, int high, std::size_t points, std::size_t perPart,
+// Splits rows [low, high] into at most `most` parts (0: partCount()), one part when there are
+// fewer than `perPart` points; bounds[p] is the first row of part p, bounds[parts] high + 1.
+int splitRows(int low, int high, std::size_t points, std::size_t perPart, int most,
               int bounds[kMaxParts + 1]) {
     const int rows = high - low + 1;
-    int parts = points < perPart ? 1 : partCount();
+    int parts = points < perPart ? 1 : most > 0 ? most : partCount();
+    if (parts > kMaxParts) parts = kMaxParts;
     if (parts > rows) parts = rows;
     if (parts < 1) parts = 1;
     for (int p = 0; p < parts; ++p)
@@ -210,7 +213,8 @@ void computeValues(FieldPass& pass) {
     const IndexBox& box = pass.box;
     const std::size_t points = static_cast<std::size_t>(box.high[0] - box.low[0] + 1) *
                                (box.high[1] - box.low[1] + 1) * (box.high[2] - box.low[2] + 1);
-    const int parts = splitRows(box.low[0], box.high[0], points, kPointsPerPart, pass.partRows);
+    const int parts =
+        splitRows(box.low[0], box.high[0], points, kPointsPerPart, pass.parts, pass.partRows);
     runInParts(parts, computePart, &pass);
 }
 
@@ -366,7 +370,7 @@ void setRangesPart(void* context, int part) {
 
 // The ranges of the summary's blocks in `blocks`, from the values the grid holds, each part
 // setting whole rows of blocks along i.
-void setBlockRanges(FieldSummary& summary, const Grid& grid, const IndexBox& blocks) {
+void setBlockRanges(FieldSummary& summary, const Grid& grid, const IndexBox& blocks, int most) {
     RangeJob job{&summary, &grid, blocks, {}};
     const BlockLattice& lattice = grid.blocks;
     const std::size_t points =
@@ -374,7 +378,7 @@ void setBlockRanges(FieldSummary& summary, const Grid& grid, const IndexBox& blo
         (lattice.end(blocks.high[1]) - lattice.begin(blocks.low[1])) *
         (lattice.end(blocks.high[2]) - lattice.begin(blocks.low[2]));
     const int parts =
-        splitRows(blocks.low[0], blocks.high[0], points, kRangePointsPerPart, job.partBlocks);
+        splitRows(blocks.low[0], blocks.high[0], points, kRangePointsPerPart, most, job.partBlocks);
     runInParts(parts, setRangesPart, &job);
 }
 
@@ -409,16 +413,17 @@ bool fieldKernelAvailable(FieldKernel kernel) {
 }
 
 void evaluateField(Grid& grid, int ballCount, const Ball* balls) {
-    evaluateFieldWith(widestKernel(), grid, ballCount, balls);
+    evaluateFieldWith(widestKernel(), grid, ballCount, balls, 0);
 }
 
-void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls) {
-    FieldPass pass = wholePass(kernel, grid, ballCount, balls);
+void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls,
+                       int parts) {
+    FieldPass pass = wholePass(kernel, grid, ballCount, balls, parts);
     computeValues(pass);
 }
 
-void updateField(FieldSummary& summary, Grid& grid, const Ball* balls) {
-    FieldPass pass = wholePass(widestKernel(), grid, kBallCount, balls);
+void updateField(FieldSummary& summary, Grid& grid, const Ball* balls, int parts) {
+    FieldPass pass = wholePass(widestKernel(), grid, kBallCount, balls, parts);
     IndexBox blocks = wholeBox(grid.blocks.perAxis - 1);
     IndexBox reached;
     if (summaryCurrent(summary, grid) && grid.blocks.perAxis > 0 &&
@@ -432,7 +437,7 @@ void updateField(FieldSummary& summary, Grid& grid, const Ball* balls) {
         pass.changedCount = 0;
     }
     computeValues(pass);
-    if (grid.blocks.perAxis > 0) setBlockRanges(summary, grid, blocks);
+    if (grid.blocks.perAxis > 0) setBlockRanges(summary, grid, blocks, parts);
     summary.gridVersion = grid.version;
     std::memcpy(summary.balls, balls, sizeof summary.balls);
 }

@@ -18,7 +18,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
 void* obtainStorage(std::size_t& bytes) {
     if (bytes < kHugePage) return std::malloc(bytes);
     bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    return mapAlignedPages(bytes, kHugePage);
+    return fieldStorage().mapAlignedPages(bytes, kHugePage);
 }
 
 void releaseStorage(void* storage, std::size_t bytes) {
@@ -26,7 +26,7 @@ void releaseStorage(void* storage, std::size_t bytes) {
     if (bytes < kHugePage) {
         std::free(storage);
     } else {
-        unmapAlignedPages(storage, bytes);
+        fieldStorage().unmapAlignedPages(storage, bytes);
     }
 }
 

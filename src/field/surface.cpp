@@ -1,6 +1,5 @@
 #include "field/surface.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "field/memory.h"
@@ -16,8 +15,6 @@ constexpr std::size_t kStretchCells = 256;
 
 static_assert(kMaxBlocksPerAxis <= kMaxSharedItems, "a slab is an item of shared work");
 
-std::atomic<std::uint32_t> refusedSlabs{0};
-
 std::size_t pageBytes(std::size_t capacity, std::size_t size) {
     return (capacity * size + kPageBytes - 1) / kPageBytes * kPageBytes;
 }
@@ -32,7 +29,7 @@ bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size
     while (grown < needed)
         grown *= 2;
     const std::size_t bytes = pageBytes(grown, size);
-    void* larger = growPages(buffer, pageBytes(capacity, size), bytes);
+    void* larger = fieldStorage().growPages(buffer, pageBytes(capacity, size), bytes);
     if (larger == nullptr) return false;
     buffer = larger;
     capacity = bytes / size;
@@ -78,7 +75,7 @@ void extractSlab(void* context, int slab) {
     SurfacePart& out = surface.slabs[slab];
     out.cellCount = 0;
     out.triangleCount = 0;
-    bool room = !(refusedSlabs.load(std::memory_order_relaxed) >> slab & 1u);
+    bool room = true;
     forEachCutCell(surface.blocks, *job.grid, surface.isolevel, job.grid->blocks.begin(slab),
                    job.grid->blocks.end(slab), [&](const GridCell& cell, int index) {
                        room = room && reserveCell(out);
@@ -173,8 +170,4 @@ bool extractSurface(KeptSurface& surface, const Grid& grid, double isolevel,
                     const FieldSummary& summary) {
     extractAfresh(surface, grid, isolevel, summary, Caller::kHelps, nullptr, nullptr);
     return surface.complete;
-}
-
-void refuseSlabStorage(std::uint32_t slabs) {
-    refusedSlabs.store(slabs, std::memory_order_relaxed);
 }

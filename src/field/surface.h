@@ -47,7 +47,3 @@ void drawSurface(KeptSurface& surface, const Grid& grid, double isolevel,
 // ran out for some slab.
 bool extractSurface(KeptSurface& surface, const Grid& grid, double isolevel,
                     const FieldSummary& summary);
-
-// Refuses storage to the slabs whose bits are set from now on, so that tests can reach what
-// happens when it runs out; 0 gives it again.
-void refuseSlabStorage(std::uint32_t slabs);
