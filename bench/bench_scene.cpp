@@ -89,8 +89,9 @@ bool benchWindowOpen() {
 }
 
 void useGrid(int n) {
-    const double cellSize = kNetWidth / n;
-    if (scene.grid.n != n || scene.grid.cellSize != cellSize) setCellSize(scene.grid, cellSize);
+    const double voxelSize = kNetWidth / n;
+    if (scene.grid.cellsPerAxis != n || scene.grid.voxelSize != voxelSize)
+        setVoxelSize(scene.grid, voxelSize);
     updateField(scene.fieldSummary, scene.grid, scene.balls);
 }
 

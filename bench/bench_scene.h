@@ -17,7 +17,7 @@ bool openBenchWindow(int argc, char** argv);
 bool benchWindowOpen();
 
 // Makes the scene's grid the one of N cells per axis with the field of the scene's balls, as the
-// cell-size keys would; only brings the field up to date when that grid is already in place.
+// voxel-size keys would; only brings the field up to date when that grid is already in place.
 void useGrid(int n);
 
 // Lighting as the Backspace key leaves it: the flag and GL_LIGHTING agree.

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kFinestGrid = 128;  // cells per axis at cell size 0.5
+constexpr int kFinestGrid = 128;  // cells per axis at voxel size 0.5
 const char* const kExtensions[] = {"ply", "obj", "stl"};
 
 double fileMiB(const std::string& path) {

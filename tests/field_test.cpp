@@ -72,16 +72,16 @@ TEST(softObjectField, radiusZeroContributesNothingAnywhere) {
     EXPECT_EQ(softObjectField(ball, -32, 0, 32), 0.0);
 }
 
-// A grid owned by the test, values unset; by default of cell size 16 (N = 4).
+// A grid owned by the test, values unset; by default of voxel size 16 (N = 4).
 struct TestGrid {
     Grid grid;
-    explicit TestGrid(double cellSize = 16.0) { setCellSize(grid, cellSize); }
+    explicit TestGrid(double voxelSize = 16.0) { setVoxelSize(grid, voxelSize); }
     ~TestGrid() { releaseGrid(grid); }
 };
 
 // The position of element p of the grid's points.
 Vec3 positionOf(const Grid& grid, std::size_t p) {
-    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t side = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     return pointPosition(grid, static_cast<int>(p / side / side), static_cast<int>(p / side % side),
                          static_cast<int>(p % side));
 }
@@ -121,7 +121,7 @@ TEST(evaluateField, radiusZeroBallOnAGridPointKeepsValuesFinite) {
 
 TEST(evaluateField, edgeCasesOfTheCounts) {
     TestGrid single(100.0);  // N = 0: exactly one point, at the origin
-    ASSERT_EQ(single.grid.n, 0);
+    ASSERT_EQ(single.grid.cellsPerAxis, 0);
     const Ball ball = ballAt(-5, 0, 0, 10);
     evaluateField(single.grid, 1, &ball);
     EXPECT_EQ(single.grid.points[0].value, 0.500000125);
@@ -175,7 +175,7 @@ std::vector<FieldKernel> availableKernels() {
 TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
     TestGrid test(kNetWidth / 63);  // 64 steps
     Grid& grid = test.grid;
-    ASSERT_EQ(grid.n, 63);
+    ASSERT_EQ(grid.cellsPerAxis, 63);
     for (FieldKernel kernel : availableKernels()) {
         SCOPED_TRACE(static_cast<int>(kernel));
         int insideAboveSquare = 0;
@@ -246,9 +246,9 @@ std::vector<double> plainField(const Grid& grid, const Ball* balls) {
 // Every block's range is the least and greatest value over all its points, borders included.
 void expectExactSummary(const FieldSummary& summary, const Grid& grid) {
     ASSERT_TRUE(summaryCurrent(summary, grid));
-    const int n = grid.n;
-    const int side = grid.blocks.cells;
-    const int perAxis = grid.blocks.perAxis;
+    const int n = grid.cellsPerAxis;
+    const int side = grid.lattice.cells;
+    const int perAxis = grid.lattice.perAxis;
     int wrong = 0;
     for (int a = 0; a < perAxis; ++a) {
         for (int b = 0; b < perAxis; ++b) {
@@ -297,7 +297,7 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
         SCOPED_TRACE("N " + std::to_string(n) + ", parts " + std::to_string(parts));
         TestGrid test(kNetWidth / n);
         Grid& grid = test.grid;
-        ASSERT_EQ(grid.n, n);
+        ASSERT_EQ(grid.cellsPerAxis, n);
         const auto expectPlain = [&](const Ball* now) {
             const std::vector<double> plain = plainField(grid, now);
             int mismatches = 0;

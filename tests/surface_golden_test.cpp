@@ -28,13 +28,13 @@ struct SurfaceDigest {
     int triangleCount;
 };
 
-// The initial scene's grid rebuilt for the cell size, as the cell-size keys do, then the
+// The initial scene's grid rebuilt for the voxel size, as the voxel-size keys do, then the
 // surface pass of a frame over every cell, with the frame's drawing replaced by the checksum.
 SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     resetGlDouble();
     initScene();
     if (edit) edit();
-    setCellSize(scene.grid, voxelSize);
+    setVoxelSize(scene.grid, voxelSize);
     const Grid& grid = scene.grid;
     evaluateField(scene.grid, kBallCount, scene.balls);
 
@@ -46,8 +46,10 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     int count = 0;
     Vec3 edgeVertices[kEdgesPerCell];
     Triangle cellTriangles[kMaxTrianglesPerCell];
-    for (int c = 0; c < grid.n * grid.n * grid.n; ++c) {
-        const GridCell cell = gridCell(grid, c / grid.n / grid.n, c / grid.n % grid.n, c % grid.n);
+    for (int c = 0; c < grid.cellsPerAxis * grid.cellsPerAxis * grid.cellsPerAxis; ++c) {
+        const GridCell cell =
+            gridCell(grid, c / grid.cellsPerAxis / grid.cellsPerAxis,
+                     c / grid.cellsPerAxis % grid.cellsPerAxis, c % grid.cellsPerAxis);
         const int made =
             polygoniseCell(cell, grid.points, scene.isolevel, edgeVertices, cellTriangles);
         for (int t = 0; t < made; ++t) {

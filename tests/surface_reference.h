@@ -20,9 +20,9 @@ struct ReferenceSurface {
 inline ReferenceSurface referenceSurface(const Grid& grid, double isolevel) {
     ReferenceSurface surface;
     std::vector<GridCell> cells;
-    for (int i = 0; i < grid.n; ++i)
-        for (int j = 0; j < grid.n; ++j)
-            for (int k = 0; k < grid.n; ++k)
+    for (int i = 0; i < grid.cellsPerAxis; ++i)
+        for (int j = 0; j < grid.cellsPerAxis; ++j)
+            for (int k = 0; k < grid.cellsPerAxis; ++k)
                 cells.push_back(gridCell(grid, i, j, k));
     Vec3 edgeVertices[kEdgesPerCell];
     Triangle triangles[kMaxTrianglesPerCell];
@@ -46,16 +46,16 @@ inline ::testing::AssertionResult sameSurface(const KeptSurface& kept,
     std::size_t triangle = 0;
     for (int slab = 0; slab < kept.slabCount; ++slab) {
         if (!kept.kept[slab]) return ::testing::AssertionFailure() << "slab " << slab << " lost";
-        const SurfacePart& part = kept.slabs[slab];
-        for (std::size_t c = 0; c < part.cellCount; ++c, ++cell) {
+        const SurfaceCells& cells = kept.slabs[slab];
+        for (std::size_t c = 0; c < cells.cellCount; ++c, ++cell) {
             if (cell >= reference.cellTriangles.size() ||
-                part.cellTriangles[c] != reference.cellTriangles[cell])
+                cells.cellTriangles[c] != reference.cellTriangles[cell])
                 return ::testing::AssertionFailure() << "cut cell " << cell << " differs";
         }
-        for (std::size_t t = 0; t < part.triangleCount; ++t, ++triangle) {
+        for (std::size_t t = 0; t < cells.triangleCount; ++t, ++triangle) {
             if (triangle >= reference.triangles.size() ||
-                std::memcmp(&part.triangles[t], &reference.triangles[triangle], sizeof(Triangle)) !=
-                    0)
+                std::memcmp(&cells.triangles[t], &reference.triangles[triangle],
+                            sizeof(Triangle)) != 0)
                 return ::testing::AssertionFailure() << "triangle " << triangle << " differs";
         }
     }
@@ -90,7 +90,7 @@ struct SlabsWithoutStorage {
         for (int slab = 0; slab < kMaxBlocksPerAxis; ++slab) {
             if (!(chosen >> slab & 1u)) continue;
             taken[slab] = surface.slabs[slab];
-            surface.slabs[slab] = SurfacePart{};
+            surface.slabs[slab] = SurfaceCells{};
         }
         surface.complete = false;
         static const FieldStorage kNone = {
@@ -106,5 +106,5 @@ struct SlabsWithoutStorage {
     }
     KeptSurface& surface;
     std::uint32_t chosen;
-    SurfacePart taken[kMaxBlocksPerAxis];
+    SurfaceCells taken[kMaxBlocksPerAxis];
 };

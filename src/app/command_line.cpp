@@ -72,7 +72,7 @@ const char kHelp[] =
     "     takes no file), before the window opens; or when a file could not be\n"
     "     written at the end, which leaves any file of that name as it was\n";
 
-int finishOutput() {
+int exitStatusAfterPrinting() {
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
@@ -125,10 +125,10 @@ CommandLineRequest readCommandLine(int& argc, char** argv, SessionPlan& plan) {
 
 int printHelp() {
     std::fputs(kHelp, stdout);
-    return finishOutput();
+    return exitStatusAfterPrinting();
 }
 
 int printVersion() {
     std::fputs("scalar-field-viewer " VIEWER_VERSION "\n", stdout);
-    return finishOutput();
+    return exitStatusAfterPrinting();
 }

@@ -39,7 +39,7 @@ struct SceneState {
     Ball balls[kBallCount]{};  // ball number k is element k-1
     int selectedBall = 0;      // 0 for none, else 1 .. kBallCount
     double isolevel = 0.0;     // threshold of the drawn surface
-    Grid grid;                 // cell size 0.5, 1, 2, 4, 8 or 16 world units
+    Grid grid;                 // voxel size 0.5, 1, 2, 4, 8 or 16 world units
 
     // Derived from the grid, kept between events; each knows by the grid's version when it is
     // stale.

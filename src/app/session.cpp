@@ -13,12 +13,12 @@
 #include "app/scene.h"
 #include "field/mesh.h"
 #include "input/commands.h"
+#include "input/keys.h"
 #include "render/display.h"
 
 namespace {
 
 constexpr int kStatusFailed = 2;  // a file could not be written
-constexpr unsigned char kEscape = 27;
 
 // A key as the callbacks take it: a character for keyboard, a GLUT key for specialKey.
 struct ScriptedKey {
@@ -32,18 +32,12 @@ struct KeyName {
     ScriptedKey key;
 };
 const KeyName kKeyNames[] = {
-    {"Escape", {false, kEscape}},
-    {"BackSpace", {false, 8}},
-    {"Delete", {false, 127}},
-    {"space", {false, ' '}},
-    {"Left", {true, GLUT_KEY_LEFT}},
-    {"Right", {true, GLUT_KEY_RIGHT}},
-    {"Up", {true, GLUT_KEY_UP}},
-    {"Down", {true, GLUT_KEY_DOWN}},
-    {"Page_Up", {true, GLUT_KEY_PAGE_UP}},
-    {"Page_Down", {true, GLUT_KEY_PAGE_DOWN}},
-    {"Home", {true, GLUT_KEY_HOME}},
-    {"End", {true, GLUT_KEY_END}},
+    {"Escape", {false, kKeyEscape}},       {"BackSpace", {false, kKeyBackspace}},
+    {"Delete", {false, kKeyDelete}},       {"space", {false, ' '}},
+    {"Left", {true, GLUT_KEY_LEFT}},       {"Right", {true, GLUT_KEY_RIGHT}},
+    {"Up", {true, GLUT_KEY_UP}},           {"Down", {true, GLUT_KEY_DOWN}},
+    {"Page_Up", {true, GLUT_KEY_PAGE_UP}}, {"Page_Down", {true, GLUT_KEY_PAGE_DOWN}},
+    {"Home", {true, GLUT_KEY_HOME}},       {"End", {true, GLUT_KEY_END}},
 };
 
 // Reads the next name of a key list and moves past it. False at the end of the list, or, with
@@ -136,7 +130,7 @@ int finishSession() {
 }
 
 void sessionKeyboard(unsigned char key, int x, int y) {
-    if (key == kEscape) std::exit(finishSession());
+    if (key == kKeyEscape) std::exit(finishSession());
     keyboard(key, x, y);
 }
 

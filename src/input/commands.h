@@ -2,7 +2,7 @@
 
 // GLUT keyboard callback: Escape quits; the digits select a ball (0 for none); Delete switches
 // the selected ball on or off; Backspace switches lighting; "+"/"-" step the isolevel; "/"/"*"
-// halve and double the cell size and rebuild the grid. Every key but Escape then goes to
+// halve and double the voxel size and rebuild the grid. Every key but Escape then goes to
 // moveCamera, which reloads the view and requests a redraw.
 void keyboard(unsigned char key, int x, int y);
 
