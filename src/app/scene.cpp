@@ -16,15 +16,19 @@ constexpr double kAspect = 1.0;            // kept on resize: the picture is sca
 
 }  // namespace
 
-void initScene() {
+void setInitialBalls() {
     scene.selectedBall = 0;
     for (Ball& ball : scene.balls)
         ball = {0.0f, 0.0f, 0.0f, kDefaultRadius, false};
     scene.balls[1] = {12.0f, 12.0f, 0.0f, 20.0f, true};
     scene.balls[2] = {-10.0f, -10.0f, 0.0f, 30.0f, true};
+    scene.isolevel = kInitialIsolevel;
+}
+
+void initScene() {
+    setInitialBalls();
     setVoxelSize(scene.grid, kInitialVoxelSize);
     updateField(scene.fieldSummary, scene.grid, scene.balls);
-    scene.isolevel = kInitialIsolevel;
 
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glEnable(GL_DEPTH_TEST);

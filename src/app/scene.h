@@ -52,6 +52,10 @@ struct SceneState {
 
 extern SceneState scene;
 
+// The balls, the selection and the threshold initScene starts with; the grid and its field are
+// left to the caller.
+void setInitialBalls();
+
 // Sets the initial balls and parameters, builds and evaluates the grid, and sets the OpenGL
 // state that stays fixed for the run. Needs a current OpenGL context; runs once.
 void initScene();

@@ -27,12 +27,8 @@ void reevaluateField() {
     updateField(scene.fieldSummary, scene.grid, scene.balls);
 }
 
-// Makes the grid again for the candidate voxel size, which may equal the current one. When the
-// storage for it cannot be had, the grid at hand stays, so the scene stays consistent and the
-// program goes on.
 void rebuildGrid(double candidateSize) {
-    setVoxelSize(scene.grid, candidateSize);
-    reevaluateField();
+    useVoxelSize(candidateSize);
     glutPostRedisplay();
 }
 
@@ -42,6 +38,25 @@ void step(float& value, double amount) {
 }
 
 }  // namespace
+
+// Makes the grid again for the candidate voxel size, which may equal the current one. When the
+// storage for it cannot be had, the grid at hand stays, so the scene stays consistent and the
+// program goes on.
+void useVoxelSize(double candidateSize) {
+    setVoxelSize(scene.grid, candidateSize);
+    reevaluateField();
+}
+
+// GL_LIGHTING follows lightingOn; the light is set by initScene (src/app/scene.cpp), the
+// materials by the frame (src/render/display.cpp).
+void setLighting(bool on) {
+    scene.lightingOn = on;
+    if (scene.lightingOn) {
+        glEnable(GL_LIGHTING);
+    } else {
+        glDisable(GL_LIGHTING);
+    }
+}
 
 void keyboard(unsigned char key, int /*x*/, int /*y*/) {
     if (key == kKeyEscape) {
@@ -60,14 +75,7 @@ void keyboard(unsigned char key, int /*x*/, int /*y*/) {
             glutPostRedisplay();
         }
     } else if (key == kKeyBackspace) {
-        // GL_LIGHTING follows lightingOn; the light is set by initScene (src/app/scene.cpp), the
-        // materials by the frame (src/render/display.cpp).
-        scene.lightingOn = !scene.lightingOn;
-        if (scene.lightingOn) {
-            glEnable(GL_LIGHTING);
-        } else {
-            glDisable(GL_LIGHTING);
-        }
+        setLighting(!scene.lightingOn);
         glutPostRedisplay();
     } else if (key == kKeyRaiseIsolevel) {
         if (scene.isolevel < kIsolevelRaiseBelow) scene.isolevel += kIsolevelStep;
