@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/mesh_file.h"
-#include "app/output_file.h"
 #include "bench_scene.h"
 #include "field/mesh.h"
+#include "output/mesh_file.h"
+#include "output/output_file.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/mesh_file.h"
-#include "app/output_file.h"
-#include "app/png_file.h"
 #include "app/scene.h"
 #include "field/mesh.h"
 #include "input/commands.h"
 #include "input/keys.h"
+#include "output/mesh_file.h"
+#include "output/output_file.h"
+#include "output/png_file.h"
 #include "render/display.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 int processNumber() {
     return static_cast<int>(getpid());

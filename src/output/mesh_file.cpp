@@ -1,4 +1,4 @@
-#include "app/mesh_file.h"
+#include "output/mesh_file.h"
 
 #include <cctype>
 #include <charconv>

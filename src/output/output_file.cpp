@@ -1,9 +1,9 @@
-#include "app/output_file.h"
+#include "output/output_file.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 
