@@ -20,7 +20,7 @@ constexpr int kStatusBadOption = 2;  // an option's value is wrong; no window wa
 
 int main(int argc, char** argv) {
     configureHeap();
-    switch (readCommandLine(argc, argv, scene.session)) {
+    switch (readCommandLine(argc, argv, sessionPlan)) {
         case CommandLineRequest::kHelp:
             return printHelp();
         case CommandLineRequest::kVersion:
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         case CommandLineRequest::kRun:
             break;
     }
-    if (!checkSessionPlan(scene.session)) return kStatusBadOption;
+    if (!checkSessionPlan(sessionPlan)) return kStatusBadOption;
     if (!initGlutOnDisplay(&argc, argv)) return 1;
     glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE | GLUT_DEPTH);
     glutInitWindowPosition(kWindowLeft, kWindowTop);
@@ -38,8 +38,7 @@ int main(int argc, char** argv) {
     glutCreateWindow(kWindowTitle);
     completeWindow(kWindowTitle);
     initScene();
-    registerCallbacks();
-    if (sessionPlanned(scene.session)) registerSessionCallbacks();
+    registerCallbacks(sessionCallbacks());
     glutMainLoop();
     return 0;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/session.h"
 #include "field/field.h"
 #include "field/grid.h"
 #include "field/surface.h"
@@ -45,9 +44,6 @@ struct SceneState {
     // stale.
     FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
     KeptSurface surface;        // the surface the last frame drew
-
-    // Keys and output files the command line asked for; empty without them.
-    SessionPlan session;
 };
 
 extern SceneState scene;

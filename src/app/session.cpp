@@ -16,6 +16,8 @@
 #include "output/png_file.h"
 #include "render/display.h"
 
+SessionPlan sessionPlan;
+
 namespace {
 
 constexpr int kStatusFailed = 2;  // a file could not be written
@@ -121,7 +123,7 @@ bool writeMesh(const char* path) {
 // new frame need not be the same. The mesh is the scene's surface as the session ends, the last
 // frame's but when a key acted after it and no frame followed (keys typed faster than frames).
 int finishSession() {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     plan.ending = true;
     bool written = true;
     if (plan.screenshotPath != nullptr) written = writeScreenshot(plan.screenshotPath);
@@ -137,13 +139,13 @@ void sessionKeyboard(unsigned char key, int x, int y) {
 // The window's close; also called when the process ends and GLUT takes its window down, by then
 // after the files are written.
 void sessionClose() {
-    if (!scene.session.ending) std::exit(finishSession());
+    if (!sessionPlan.ending) std::exit(finishSession());
 }
 
 // Acts on the next listed key through the callback its typing would reach, then asks for the
 // frame after it (a key that changes nothing asks for none itself).
 void actOnNextKey(int /*value*/) {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     plan.keyDue = false;
     ScriptedKey key;
     std::string unknown;
@@ -159,7 +161,7 @@ void actOnNextKey(int /*value*/) {
 // The frame; then, while listed keys remain, the next one is due once events in hand are seen.
 void sessionDisplay() {
     display();
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     const char* rest = plan.keys;
     ScriptedKey key;
     std::string unknown;
@@ -215,9 +217,12 @@ bool checkSessionPlan(const SessionPlan& plan) {
     return good;
 }
 
-void registerSessionCallbacks() {
-    const SessionPlan& plan = scene.session;
-    glutKeyboardFunc(sessionKeyboard);
-    if (plan.keys != nullptr) glutDisplayFunc(sessionDisplay);
-    if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) glutCloseFunc(sessionClose);
+SessionCallbacks sessionCallbacks() {
+    const SessionPlan& plan = sessionPlan;
+    SessionCallbacks session;
+    if (!sessionPlanned(plan)) return session;
+    session.keyboard = sessionKeyboard;
+    if (plan.keys != nullptr) session.display = sessionDisplay;
+    if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) session.close = sessionClose;
+    return session;
 }

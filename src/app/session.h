@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/window.h"
+
 // What the command line asks of a session beyond the window: keys to act on as if they had been
 // typed, and files to write when the session ends (Escape, typed or listed, or the window
 // closed). A plan with none of them leaves the program exactly as it is without one.
@@ -12,6 +14,10 @@ struct SessionPlan {
     bool ending = false;                   // the files are being written; the process ends next
 };
 
+// The plan of this process's session, as main reads it from the command line; the session's
+// callbacks reach it here, since GLUT's carry no context.
+extern SessionPlan sessionPlan;
+
 // Whether the plan asks for anything.
 bool sessionPlanned(const SessionPlan& plan);
 
@@ -19,7 +25,6 @@ bool sessionPlanned(const SessionPlan& plan);
 // known key names. False, with each mistake said on stderr, when the session cannot go ahead.
 bool checkSessionPlan(const SessionPlan& plan);
 
-// Puts the plan's callbacks in place of the plain ones it extends: Escape and the window's close
-// write the files first, and the listed keys are acted on one per frame after the first. Needs
-// the window; called only for a plan that asks for something.
-void registerSessionCallbacks();
+// The callbacks sessionPlan puts in place of the plain ones, for registerCallbacks: none for a
+// plan that asks for nothing.
+SessionCallbacks sessionCallbacks();
