@@ -279,7 +279,7 @@ TEST_F(eventStorm, randomEventsKeepEveryInvariant) {
     }
 }
 
-TEST_F(eventStorm, everyKeyCodeOnEveryCellSize) {
+TEST_F(eventStorm, everyKeyCodeOnEveryVoxelSize) {
     glDouble.recording = false;
     for (int grid = 0; grid < 3; ++grid) {
         keyboard('*', 0, 0);

@@ -21,7 +21,7 @@ void expectAt(const Vec3& p, float x, float y, float z) {
     EXPECT_EQ(p.z, z);
 }
 
-TEST(grid, cellsPerAxisForEveryCellSize) {
+TEST(grid, cellsPerAxisForEveryVoxelSize) {
     const struct {
         double size;
         int n;
@@ -109,7 +109,7 @@ TEST(grid, coarsestAndFinestGrids) {
     EXPECT_EQ(gridCell(fine.grid, 127, 127, 127).corners[6], 2146688u);
 }
 
-TEST(grid, newCellSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
+TEST(grid, newVoxelSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
     TestGrid test(4.0);
     Grid& grid = test.grid;
     float before[17];

@@ -65,14 +65,14 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
 
 // Digests taken from the straightforward implementation; every faster version must reproduce
 // them bit for bit.
-TEST(surfaceGolden, initialSceneAtCellSize2) {
+TEST(surfaceGolden, initialSceneAtVoxelSize2) {
     const SurfaceDigest digest = digestAt(2.0);
     EXPECT_EQ(digest.triangleCount, 3796);
     EXPECT_EQ(digest.values, 0xc4ca588262b58ce7ull);
     EXPECT_EQ(digest.triangles, 0x7276187d7316b12full);
 }
 
-TEST(surfaceGolden, initialSceneAtCellSizeHalf) {
+TEST(surfaceGolden, initialSceneAtVoxelSizeHalf) {
     const SurfaceDigest digest = digestAt(0.5);
     EXPECT_EQ(digest.triangleCount, 61544);
     EXPECT_EQ(digest.values, 0x0a69964070af86a0ull);
@@ -81,7 +81,7 @@ TEST(surfaceGolden, initialSceneAtCellSizeHalf) {
 
 // All nine balls on: radius 100 everywhere, then assorted centres and radii, one of them 0 on a
 // grid point, some reaching out of the cube, and a threshold that cuts several of them.
-TEST(surfaceGolden, nineBallsAtCellSize1) {
+TEST(surfaceGolden, nineBallsAtVoxelSize1) {
     const SurfaceDigest everywhere = digestAt(1.0, [] {
         for (Ball& ball : scene.balls)
             ball = {ball.x, ball.y, ball.z, 100.0f, true};

@@ -15,7 +15,7 @@ struct SessionPlan {
 };
 
 // The plan of this process's session, as main reads it from the command line; the session's
-// callbacks reach it here, since GLUT's carry no context.
+// callbacks find it here, since GLUT's carry no context.
 extern SessionPlan sessionPlan;
 
 // Whether the plan asks for anything.

@@ -23,7 +23,7 @@ void* growPages(void* buffer, std::size_t oldBytes, std::size_t newBytes);
 
 // Where the field library gets those pages: the grid's large storage and the kept surface's slabs
 // are had, grown and given back only through the functions in place. They are the system's above
-// unless a test has put its own there, as it does to refuse storage and reach what happens when
+// unless a test has put its own there, as it does to refuse storage and see what happens when
 // it runs out.
 struct FieldStorage {
     void* (*mapAlignedPages)(std::size_t bytes, std::size_t alignment);
