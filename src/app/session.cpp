@@ -33,14 +33,22 @@ struct KeyName {
     const char* name;
     ScriptedKey key;
 };
+// clang-format off
 const KeyName kKeyNames[] = {
-    {"Escape", {false, kKeyEscape}},       {"BackSpace", {false, kKeyBackspace}},
-    {"Delete", {false, kKeyDelete}},       {"space", {false, ' '}},
-    {"Left", {true, GLUT_KEY_LEFT}},       {"Right", {true, GLUT_KEY_RIGHT}},
-    {"Up", {true, GLUT_KEY_UP}},           {"Down", {true, GLUT_KEY_DOWN}},
-    {"Page_Up", {true, GLUT_KEY_PAGE_UP}}, {"Page_Down", {true, GLUT_KEY_PAGE_DOWN}},
-    {"Home", {true, GLUT_KEY_HOME}},       {"End", {true, GLUT_KEY_END}},
+    {"Escape", {false, kKeyEscape}},
+    {"BackSpace", {false, kKeyBackspace}},
+    {"Delete", {false, kKeyDelete}},
+    {"space", {false, ' '}},
+    {"Left", {true, GLUT_KEY_LEFT}},
+    {"Right", {true, GLUT_KEY_RIGHT}},
+    {"Up", {true, GLUT_KEY_UP}},
+    {"Down", {true, GLUT_KEY_DOWN}},
+    {"Page_Up", {true, GLUT_KEY_PAGE_UP}},
+    {"Page_Down", {true, GLUT_KEY_PAGE_DOWN}},
+    {"Home", {true, GLUT_KEY_HOME}},
+    {"End", {true, GLUT_KEY_END}},
 };
+// clang-format on
 
 // Reads the next name of a key list and moves past it. False at the end of the list, or, with
 // `unknown` set to the name, at a name that is neither one character nor in kKeyNames.
