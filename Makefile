@@ -1,12 +1,10 @@
-# Set-up, build and test entry points. Each target installs what is missing first.
-BUILD_DIR ?= build
-SAN_DIR ?= build-sanitize
-TSAN_DIR ?= build-tsan
-CLANG_DIR ?= build-clang
-AARCH64_DIR ?= build-aarch64
-WINDOWS_DIR ?= build-windows
+# Set-up, build and test entry points. Each target installs what is missing first. The builds
+# are the presets of CMakePresets.json, which IDEs open too: `cmake --list-presets` lists them.
+BUILD_DIR = build
+WINDOWS_DIR = build-windows
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
+# The workflow presets build and test on $(JOBS) processors.
+PRESET_JOBS = CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) CTEST_PARALLEL_LEVEL=$(JOBS)
 
 # Benchmarks run in a real window: under a virtual X server when there is no display.
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
@@ -21,71 +19,56 @@ deps:
 	./scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake --preset release
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build --preset release -j $(JOBS)
 
 run: build
 	./$(BUILD_DIR)/scalar-field-viewer
 
 # Every test of the optimised build, again under ASan and UBSan, the unit tests under
 # ThreadSanitizer, every test built by Clang, the unit tests built for aarch64 and run under
-# emulation, then the Windows build under Wine. See docs/testing.md.
+# emulation, then the Windows build under Wine. Each pass is the workflow preset of its name
+# (configure, build, test) in a directory of its own. See docs/testing.md.
 test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test
 
-unit-test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+unit-test: deps
+	$(PRESET_JOBS) cmake --workflow --preset unit-test
 
 sanitize-test: deps
-	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_SANITIZE=ON
-	cmake --build $(SAN_DIR) -j $(JOBS)
-	ctest --test-dir $(SAN_DIR) --output-on-failure -j $(JOBS)
+	$(PRESET_JOBS) cmake --workflow --preset sanitize-test
 
 # The field library and the viewer's unit tests under ThreadSanitizer: the field pass split into
-# parts and the extraction on its helper thread. The first report ends its test, which fails.
+# parts and the extraction on its helper thread. The first report ends its test, which fails
+# (the test preset sets TSAN_OPTIONS=halt_on_error=1).
 tsan-test: deps
-	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_WERROR=ON -DVIEWER_TSAN=ON \
-	  -DVIEWER_UNIT_TESTS_ONLY=ON
-	cmake --build $(TSAN_DIR) -j $(JOBS)
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS)
+	$(PRESET_JOBS) cmake --workflow --preset tsan-test
 
 # The program and every test built by Clang, with the flags of the optimised build.
 clang-test: deps
-	cmake -S . -B $(CLANG_DIR) -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS)
-	cmake --build $(CLANG_DIR) -j $(JOBS)
-	ctest --test-dir $(CLANG_DIR) --output-on-failure -j $(JOBS)
+	$(PRESET_JOBS) cmake --workflow --preset clang-test
 
 # The libraries and their unit tests cross-built for aarch64, with GoogleTest from Debian's
 # sources, listed and run by CTest under qemu-aarch64 (see the toolchain file).
 aarch64-test: deps
-	cmake -S . -B $(AARCH64_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
-	  $(CMAKE_FLAGS) -DVIEWER_UNIT_TESTS_ONLY=ON -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
-	cmake --build $(AARCH64_DIR) -j $(JOBS)
-	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
+	$(PRESET_JOBS) cmake --workflow --preset aarch64-test
 
 # The Windows program, $(WINDOWS_DIR)/scalar-field-viewer.exe, and its unit tests, cross-built with
 # MinGW-w64 against freeglut, zlib and libpng built from Debian's sources into $(WINDOWS_DIR)/deps.
 windows: deps
 	./scripts/windows-deps.sh $(WINDOWS_DIR)
-	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/x86_64-w64-mingw32.cmake \
-	  $(CMAKE_FLAGS) -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest \
-	  -DVIEWER_E2E_TESTS=$(CURDIR)/$(BUILD_DIR)/tests/e2e/e2e_tests
-	cmake --build $(WINDOWS_DIR) -j $(JOBS)
-
-# Wine as the Windows tests run it: a prefix in the build folder, no debugging output, and neither
-# Mono nor Gecko, so that it never offers to download them.
-WINE64 ?= /usr/lib/wine/wine64
-WINE_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
 
 # The Windows unit tests under Wine (CTest runs them through the toolchain file's emulator) and the
 # installer's round trip, then the end-to-end cases of the Linux build's harness against the .exe
-# under Wine. Those run one at a time: Wine's desktop gives the keyboard to one window at a time,
-# whatever X server each is on.
-windows-test: windows build
-	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
-	$(WINE_ENV) VIEWER_LAUNCHER=$(WINE64) VIEWER_BINARY=$(CURDIR)/$(WINDOWS_DIR)/scalar-field-viewer.exe \
-	  ctest --test-dir $(BUILD_DIR) --output-on-failure -L e2e -LE package
+# under Wine (the test preset windows-e2e). Those run one at a time: Wine's desktop gives the
+# keyboard to one window at a time, whatever X server each is on.
+windows-test: deps build
+	./scripts/windows-deps.sh $(WINDOWS_DIR)
+	$(PRESET_JOBS) cmake --workflow --preset windows-test
+	ctest --preset windows-e2e
 
 # The Windows downloads, in $(WINDOWS_DIR): scalar-field-viewer-<version>-windows-x86_64.zip and
 # the installer, scalar-field-viewer-<version>-setup.exe.
@@ -109,11 +92,11 @@ screenshot: build
 	./scripts/update-screenshot.sh $(BUILD_DIR)
 
 bench: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target scalar-field-bench
+	cmake --build --preset release -j $(JOBS) --target scalar-field-bench
 	$(BENCH_X) ./$(BUILD_DIR)/bench/scalar-field-bench $(BENCH_ARGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR) $(TSAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR)
+	rm -rf build build-sanitize build-tsan build-clang build-aarch64 build-windows

@@ -12,26 +12,17 @@
 
 #include "app/window.h"
 #include "input/camera.h"
+#include "input/commands.h"
 #include "render/display.h"
 
 namespace {
 
 bool windowOpen = false;
 bool displayed = false;
-// Balls and parameters as initScene left them.
-struct InitialScene {
-    Ball balls[kBallCount];
-    double isolevel;
-    int selectedBall;
-    Camera camera;
-} initialScene;
+Camera initialCamera;  // as the scene starts with it
 
 void keepInitialScene() {
-    for (int b = 0; b < kBallCount; ++b)
-        initialScene.balls[b] = scene.balls[b];
-    initialScene.isolevel = scene.isolevel;
-    initialScene.selectedBall = scene.selectedBall;
-    initialScene.camera = scene.camera;
+    initialCamera = scene.camera;
 }
 
 // The viewer's display callback, noting that a frame has been drawn.
@@ -89,27 +80,18 @@ bool benchWindowOpen() {
 }
 
 void useGrid(int n) {
-    const double cellSize = kNetWidth / n;
-    if (scene.grid.n != n || scene.grid.cellSize != cellSize) setCellSize(scene.grid, cellSize);
-    updateField(scene.fieldSummary, scene.grid, scene.balls);
-}
-
-void setLighting(bool on) {
-    scene.lightingOn = on;
-    if (on) {
-        glEnable(GL_LIGHTING);
+    const double voxelSize = kNetWidth / n;
+    if (scene.grid.cellsPerAxis != n || scene.grid.voxelSize != voxelSize) {
+        useVoxelSize(voxelSize);
     } else {
-        glDisable(GL_LIGHTING);
+        updateField(scene.fieldSummary, scene.grid, scene.balls);
     }
 }
 
 void restoreInitialScene(int n) {
-    for (int b = 0; b < kBallCount; ++b)
-        scene.balls[b] = initialScene.balls[b];
-    scene.isolevel = initialScene.isolevel;
-    scene.selectedBall = initialScene.selectedBall;
+    setInitialBalls();
     scene.dragging = false;
-    scene.camera = initialScene.camera;
+    scene.camera = initialCamera;
     loadViewMatrix(scene.camera);
     setLighting(true);
     useGrid(n);

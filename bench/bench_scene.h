@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/scene.h"
+#include "input/commands.h"
 
 // Opens the viewer's window when an X display is at hand and runs initScene in it; without a
 // display it runs initScene alone (its OpenGL calls then go nowhere). Returns whether the
@@ -17,11 +18,8 @@ bool openBenchWindow(int argc, char** argv);
 bool benchWindowOpen();
 
 // Makes the scene's grid the one of N cells per axis with the field of the scene's balls, as the
-// cell-size keys would; only brings the field up to date when that grid is already in place.
+// voxel-size keys would; only brings the field up to date when that grid is already in place.
 void useGrid(int n);
-
-// Lighting as the Backspace key leaves it: the flag and GL_LIGHTING agree.
-void setLighting(bool on);
 
 // The scene as initScene left it (balls, threshold, selection, camera, lighting) on a grid of N
 // cells per axis.

@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/mesh_file.h"
-#include "app/output_file.h"
 #include "bench_scene.h"
 #include "field/mesh.h"
+#include "output/mesh_file.h"
+#include "output/output_file.h"
 
 namespace {
 
-constexpr int kFinestGrid = 128;  // cells per axis at cell size 0.5
+constexpr int kFinestGrid = 128;  // cells per axis at voxel size 0.5
 const char* const kExtensions[] = {"ply", "obj", "stl"};
 
 double fileMiB(const std::string& path) {

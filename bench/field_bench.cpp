@@ -60,13 +60,13 @@ void BM_FieldBallMove(benchmark::State& state) {
     restoreInitialScene(n);
 }
 
-// A cell-size key: the grid made again for its cell size, then the field.
+// A voxel-size key: the grid made again for its voxel size, then the field.
 void BM_RebuildGrid(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     useGrid(n);
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        setCellSize(scene.grid, scene.grid.cellSize);
+        setVoxelSize(scene.grid, scene.grid.voxelSize);
         updateField(scene.fieldSummary, scene.grid, scene.balls);
         benchmark::ClobberMemory();
     }

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kFinestGrid = 128;  // cells per axis at cell size 0.5
+constexpr int kFinestGrid = 128;  // cells per axis at voxel size 0.5
 constexpr unsigned char kDelete = 127;
 constexpr unsigned char kBackspace = 8;
 
@@ -95,13 +95,13 @@ PreparedFrame prepareFrame() {
     extractSceneSurface();
     const KeptSurface& surface = scene.surface;
     for (int slab = 0; slab < surface.slabCount; ++slab) {
-        const SurfacePart& part = surface.slabs[slab];
-        frame.cellTriangles.insert(frame.cellTriangles.end(), part.cellTriangles,
-                                   part.cellTriangles + part.cellCount);
-        for (std::size_t t = 0; t < part.triangleCount; ++t) {
+        const SurfaceCells& cells = surface.slabs[slab];
+        frame.cellTriangles.insert(frame.cellTriangles.end(), cells.cellTriangles,
+                                   cells.cellTriangles + cells.cellCount);
+        for (std::size_t t = 0; t < cells.triangleCount; ++t) {
             Vec3 normal;
-            frame.normals.push_back(triangleNormal(part.triangles[t], normal));
-            frame.triangles.push_back(part.triangles[t]);
+            frame.normals.push_back(triangleNormal(cells.triangles[t], normal));
+            frame.triangles.push_back(cells.triangles[t]);
         }
     }
     return frame;
@@ -238,7 +238,7 @@ void BM_EventLighting(benchmark::State& state) {
     events(state, [](int) { keyboard(kBackspace, 0, 0); });
 }
 
-// "/" from cell size 1 to 0.5; going back to 1 with "*" and its frame are not timed.
+// "/" from voxel size 1 to 0.5; going back to 1 with "*" and its frame are not timed.
 void BM_EventGridFiner(benchmark::State& state) {
     if (!windowOpen(state)) return;
     restoreInitialScene(kFinestGrid);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "input/camera.h"
+#include "input/keys.h"
 #include "scene_fixture.h"
 
 namespace {
@@ -25,8 +26,6 @@ using gridKeysDeathTest = SceneTest;
 using specialKeys = SceneTest;
 using deleteKey = SceneTest;
 
-constexpr unsigned char kEscape = 27;
-constexpr unsigned char kDelete = 127;
 constexpr unsigned char kBackspace = 8;
 constexpr double kUnevaluated = -1.0;  // no field value is negative
 
@@ -41,7 +40,7 @@ void pressSpecial(int key, int times = 1) {
 }
 
 int pointCount() {
-    const int side = scene.grid.n + 1;
+    const int side = scene.grid.cellsPerAxis + 1;
     return side * side * side;
 }
 
@@ -62,17 +61,17 @@ bool sameBalls(const Ball (&a)[kBallCount], const Ball (&b)[kBallCount]) {
     return true;
 }
 
-// The scene's grid and values equal a grid built and evaluated from scratch for its cell size
+// The scene's grid and values equal a grid built and evaluated from scratch for its voxel size
 // and its balls as they are now.
 void expectGridFresh() {
     Grid fresh;
-    ASSERT_TRUE(setCellSize(fresh, scene.grid.cellSize));
-    ASSERT_EQ(fresh.n, scene.grid.n);
+    ASSERT_TRUE(setVoxelSize(fresh, scene.grid.voxelSize));
+    ASSERT_EQ(fresh.cellsPerAxis, scene.grid.cellsPerAxis);
     evaluateField(fresh, kBallCount, scene.balls);
     int mismatches = 0;
     for (int p = 0; p < pointCount(); ++p)
         mismatches += scene.grid.points[p].value != fresh.points[p].value;
-    for (int t = 0; t <= fresh.n; ++t)
+    for (int t = 0; t <= fresh.cellsPerAxis; ++t)
         mismatches += scene.grid.axis[t] != fresh.axis[t];
     EXPECT_EQ(mismatches, 0);
     releaseGrid(fresh);
@@ -85,14 +84,14 @@ TEST_F(commandsDeathTest, escapeExitsWithStatusZero) {
             startScene();
             press('2');
             mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 10, 10);
-            keyboard(kEscape, 0, 0);
+            keyboard(kKeyEscape, 0, 0);
         },
         ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(keys, everyKeyButEscapeEndsInTheCamera) {
     for (int key = 0; key < 256; ++key) {
-        if (key == kEscape) continue;
+        if (key == kKeyEscape) continue;
         SCOPED_TRACE(key);
         startScene();
         press(static_cast<unsigned char>(key));
@@ -172,18 +171,18 @@ TEST_F(isolevel, raisingStopsAtNineAndLoweringGoesOnFromOneTenth) {
 
 TEST_F(gridKeys, halvingStopsAtHalfAUnitAndStillRebuilds) {
     press('/');
-    EXPECT_EQ(scene.grid.cellSize, 1.0);
-    EXPECT_EQ(scene.grid.n, 64);
+    EXPECT_EQ(scene.grid.voxelSize, 1.0);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 64);
     press('/');
-    EXPECT_EQ(scene.grid.cellSize, 0.5);
-    EXPECT_EQ(scene.grid.n, 128);
+    EXPECT_EQ(scene.grid.voxelSize, 0.5);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 128);
     const std::vector<double> values = fieldValues();
     const GridPoint* oldPoints = scene.grid.points;
     const std::uint64_t version = scene.grid.version;
     glDouble.calls.clear();
     press('/');
-    EXPECT_EQ(scene.grid.cellSize, 0.5);
-    EXPECT_EQ(scene.grid.n, 128);
+    EXPECT_EQ(scene.grid.voxelSize, 0.5);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 128);
     // Made again in the storage at hand, and every value computed again.
     EXPECT_EQ(scene.grid.points, oldPoints);
     EXPECT_GT(scene.grid.version, version + 1);
@@ -194,13 +193,13 @@ TEST_F(gridKeys, halvingStopsAtHalfAUnitAndStillRebuilds) {
 
 TEST_F(gridKeys, doublingStopsAtSixteenAndStillRebuilds) {
     press('*', 3);
-    EXPECT_EQ(scene.grid.cellSize, 16.0);
-    EXPECT_EQ(scene.grid.n, 4);
+    EXPECT_EQ(scene.grid.voxelSize, 16.0);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 4);
     const std::vector<double> values = fieldValues();
     const std::uint64_t version = scene.grid.version;
     press('*');
-    EXPECT_EQ(scene.grid.cellSize, 16.0);
-    EXPECT_EQ(scene.grid.n, 4);
+    EXPECT_EQ(scene.grid.voxelSize, 16.0);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 4);
     EXPECT_GT(scene.grid.version, version + 1);
     EXPECT_TRUE(fieldValues() == values);
     expectGridFresh();
@@ -215,30 +214,30 @@ TEST_F(gridKeys, gridThatCannotExistKeepsTheOldOne) {
     // values either way).
     for (unsigned char key : {'/', '*'}) {
         SCOPED_TRACE(key);
-        scene.grid.cellSize = 1e-4;
+        scene.grid.voxelSize = 1e-4;
         glDouble.calls.clear();
         glDouble.redisplayRequests = 0;
         press(key);
-        EXPECT_EQ(scene.grid.cellSize, 1e-4);
-        EXPECT_EQ(scene.grid.n, 32);
+        EXPECT_EQ(scene.grid.voxelSize, 1e-4);
+        EXPECT_EQ(scene.grid.cellsPerAxis, 32);
         EXPECT_EQ(scene.grid.points, points);
         // The grid at hand and its values stay, and are drawn.
         EXPECT_TRUE(fieldValues() == values);
         EXPECT_EQ(glDouble.redisplayRequests, 2);
     }
     // The program goes on.
-    scene.grid.cellSize = 2.0;
+    scene.grid.voxelSize = 2.0;
     press('/');
-    EXPECT_EQ(scene.grid.n, 64);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 64);
     expectGridFresh();
 }
 
 #ifndef _WIN32
-// Runs in a child: limits the address space so that the grid for cell size 0.5 cannot be
+// Runs in a child: limits the address space so that the grid for voxel size 0.5 cannot be
 // had, presses "/" and then "*", and returns the number of failed checks.
 int refineBeyondMemory() {
     startScene();
-    press('/');  // cell size 1, N = 64: some 2 MiB
+    press('/');  // voxel size 1, N = 64: some 2 MiB
     const GridPoint* points = scene.grid.points;
     const std::vector<double> values = fieldValues();
     const float last = scene.grid.axis[64];
@@ -259,14 +258,14 @@ int refineBeyondMemory() {
     };
     glDouble.redisplayRequests = 0;
     press('/');
-    check(scene.grid.cellSize == 1.0, "cell size kept");
-    check(scene.grid.n == 64, "N kept");
+    check(scene.grid.voxelSize == 1.0, "voxel size kept");
+    check(scene.grid.cellsPerAxis == 64, "N kept");
     check(scene.grid.points == points, "storage kept");
     check(fieldValues() == values, "values kept");
     check(scene.grid.axis[64] == last, "positions kept");
     check(glDouble.redisplayRequests == 2, "redraw requested");
     press('*');
-    check(scene.grid.cellSize == 2.0 && scene.grid.n == 32, "coarser grid afterwards");
+    check(scene.grid.voxelSize == 2.0 && scene.grid.cellsPerAxis == 32, "coarser grid afterwards");
     check(scene.grid.axis[32] == 32.0f, "coarser grid built");
     return failures;
 }
@@ -313,7 +312,7 @@ TEST_F(specialKeys, nothingSelectedDoesNothingAtAll) {
     }
     EXPECT_TRUE(glDouble.calls.empty());
     EXPECT_EQ(glDouble.redisplayRequests, 0);
-    press(kDelete);  // only the camera's redraw
+    press(kKeyDelete);  // only the camera's redraw
     EXPECT_EQ(glDouble.redisplayRequests, 1);
     EXPECT_TRUE(sameBalls(scene.balls, balls));
     EXPECT_EQ(scene.grid.points[0].value, kUnevaluated);
@@ -350,7 +349,7 @@ TEST_F(specialKeys, radiusStaysBetweenZeroAndOneHundred) {
     pressSpecial(GLUT_KEY_HOME);
     EXPECT_EQ(scene.balls[0].radius, 100.0f);
 
-    press(kDelete);  // enable it, so that radius 0 reaches the field
+    press(kKeyDelete);  // enable it, so that radius 0 reaches the field
     pressSpecial(GLUT_KEY_END, 100);
     EXPECT_EQ(scene.balls[0].radius, 0.0f);
     glDouble.redisplayRequests = 0;
@@ -387,12 +386,12 @@ TEST_F(deleteKey, twiceRestoresEveryFieldValueExactly) {
     press('2');
     const std::vector<double> values = fieldValues();
     glDouble.calls.clear();
-    press(kDelete);
+    press(kKeyDelete);
     EXPECT_FALSE(scene.balls[1].enabled);
     EXPECT_STREQ(glDouble.calls[0].name, "glutPostRedisplay");
     EXPECT_FALSE(fieldValues() == values);
     expectGridFresh();
-    press(kDelete);
+    press(kKeyDelete);
     EXPECT_TRUE(scene.balls[1].enabled);
     EXPECT_TRUE(fieldValues() == values);
 }

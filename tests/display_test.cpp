@@ -10,6 +10,7 @@
 #include "app/window.h"
 #include "input/camera.h"
 #include "input/commands.h"
+#include "input/keys.h"
 #include "render/labels.h"
 #include "scene_fixture.h"
 #include "surface_reference.h"
@@ -135,7 +136,7 @@ bool hasCutEdge(const GridCell& cell, double isolevel) {
 
 // Cell c of the scene's grid in storage order.
 GridCell cellAt(int c) {
-    const int n = scene.grid.n;
+    const int n = scene.grid.cellsPerAxis;
     return gridCell(scene.grid, c / n / n, c / n % n, c % n);
 }
 
@@ -190,7 +191,7 @@ TEST(display, unlitSurfaceIsABlueWireframe) {
 // Storage indices of the cells with a cut edge, in storage order.
 std::vector<int> cellsWithCutEdge() {
     std::vector<int> result;
-    const int n = scene.grid.n;
+    const int n = scene.grid.cellsPerAxis;
     for (int c = 0; c < n * n * n; ++c) {
         if (hasCutEdge(cellAt(c), scene.isolevel)) result.push_back(c);
     }
@@ -233,8 +234,8 @@ TEST(display, initialSurfaceHasOneBlockPerCutCell) {
 // shells of one triangle per cell, which meet in cell (1, 1, 1) with both points as corners.
 TEST(display, surfaceOfAKnownGrid) {
     startScene();
-    ASSERT_TRUE(setCellSize(scene.grid, 16.0));
-    ASSERT_EQ(scene.grid.n, 4);
+    ASSERT_TRUE(setVoxelSize(scene.grid, 16.0));
+    ASSERT_EQ(scene.grid.cellsPerAxis, 4);
     const Vec3 high[2] = {{-16, -16, -16}, {0, 0, 0}};
     for (int p = 0; p < 125; ++p) {
         const Vec3 q = pointPosition(scene.grid, p / 25, p / 5 % 5, p % 5);
@@ -322,9 +323,9 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     keyboard('2', 0, 0);
     specialKey(GLUT_KEY_RIGHT, 0, 0);
     expectFresh("ball moved");
-    keyboard(127, 0, 0);
+    keyboard(kKeyDelete, 0, 0);
     expectFresh("ball switched off");
-    keyboard(127, 0, 0);
+    keyboard(kKeyDelete, 0, 0);
     specialKey(GLUT_KEY_HOME, 0, 0);
     expectFresh("ball switched on and grown");
     keyboard('/', 0, 0);
@@ -334,10 +335,11 @@ TEST(display, frameAfterEachKindOfChangeDrawsTheFreshSurface) {
     Ball others[kBallCount] = {{-20, 5, 3, 25, true}};
     evaluateField(scene.grid, kBallCount, others);
     expectFresh("values of other balls written by the field pass");
-    refuseSlabStorage(~0u);  // every slab polygonised as it is drawn
-    keyboard('-', 0, 0);
-    expectFresh("no storage to keep the surface");
-    refuseSlabStorage(0);
+    {
+        SlabsWithoutStorage none(scene.surface, ~0u);  // every slab polygonised as it is drawn
+        keyboard('-', 0, 0);
+        expectFresh("no storage to keep the surface");
+    }
     keyboard('*', 0, 0);
     expectFresh("coarser grid");
 }
@@ -364,7 +366,7 @@ TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
     const std::function<void()> unchanging[] = {
         [] { keyboard('w', 0, 0); },
         [] { keyboard('2', 0, 0); },
-        [] { keyboard(8, 0, 0); },  // Backspace: wireframe
+        [] { keyboard(kKeyBackspace, 0, 0); },  // wireframe
         [] { keyboard('1', 0, 0); },
         [] { specialKey(GLUT_KEY_RIGHT, 0, 0); },  // ball 1 is switched off
         [] {
@@ -393,17 +395,16 @@ TEST(display, frameWithNothingChangedDrawsTheKeptSurfaceWithoutExtracting) {
 // thread extracts the other slabs meanwhile. The next frame tries to keep the surface again.
 TEST(display, slabsWithoutStorageArePolygonisedAsTheyAreDrawn) {
     startScene();
-    struct StorageGivenBack {
-        ~StorageGivenBack() { refuseSlabStorage(0); }
-    } giveBack;
     for (int grid = 0; grid < 2; ++grid) {
-        SCOPED_TRACE(scene.grid.n);
-        refuseSlabStorage(0b1010);
-        expectFresh("slabs 1 and 3 refused");
-        EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);
-        EXPECT_FALSE(scene.surface.kept[1] || scene.surface.kept[3]);
-        EXPECT_FALSE(scene.surface.complete);
-        refuseSlabStorage(0);
+        SCOPED_TRACE(scene.grid.cellsPerAxis);
+        display();
+        {
+            SlabsWithoutStorage refused(scene.surface, 0b1010);
+            expectFresh("slabs 1 and 3 refused");
+            EXPECT_TRUE(scene.surface.kept[0] && scene.surface.kept[2]);
+            EXPECT_FALSE(scene.surface.kept[1] || scene.surface.kept[3]);
+            EXPECT_FALSE(scene.surface.complete);
+        }
         expectFresh("storage given back");
         EXPECT_TRUE(scene.surface.complete);
         keyboard('/', 0, 0);

@@ -14,13 +14,12 @@
 #include "app/window.h"
 #include "input/camera.h"
 #include "input/commands.h"
+#include "input/keys.h"
 #include "render/display.h"
 #include "scene_fixture.h"
 #include "surface_reference.h"
 
 namespace {
-
-constexpr unsigned char kEscape = 27;
 
 int cellsFor(double voxelSize) {
     const double sizes[] = {0.5, 1.0, 2.0, 4.0, 8.0, 16.0};
@@ -32,7 +31,7 @@ int cellsFor(double voxelSize) {
 }
 
 long pointCount() {
-    const long side = scene.grid.n + 1;
+    const long side = scene.grid.cellsPerAxis + 1;
     return side * side * side;
 }
 
@@ -48,9 +47,9 @@ bool isWhole(float v) {
 ::testing::AssertionResult stateInvariants() {
     if (scene.selectedBall < 0 || scene.selectedBall > kBallCount)
         return ::testing::AssertionFailure() << "selectedBall " << scene.selectedBall;
-    if (cellsFor(scene.grid.cellSize) != scene.grid.n)
+    if (cellsFor(scene.grid.voxelSize) != scene.grid.cellsPerAxis)
         return ::testing::AssertionFailure()
-               << "cell size " << scene.grid.cellSize << " with N " << scene.grid.n;
+               << "voxel size " << scene.grid.voxelSize << " with N " << scene.grid.cellsPerAxis;
     if (!(scene.isolevel > 0.0799999 && scene.isolevel < 9.0200001))
         return ::testing::AssertionFailure() << "isolevel " << scene.isolevel;
     for (const Ball& ball : scene.balls) {
@@ -87,7 +86,7 @@ bool isWhole(float v) {
     }
     if (compareWithFresh) {
         Grid fresh;
-        setCellSize(fresh, scene.grid.cellSize);
+        setVoxelSize(fresh, scene.grid.voxelSize);
         evaluateField(fresh, kBallCount, scene.balls);
         long stale = 0;
         while (stale < count && fresh.points[stale].value == scene.grid.points[stale].value)
@@ -131,7 +130,7 @@ std::string format(const char* pattern, double value) {
         expected.push_back(text);
     }
     expected.push_back(format("VNetWidth=%.1f", kNetWidth));
-    expected.push_back(format("VoxelSize=%.1f", scene.grid.cellSize));
+    expected.push_back(format("VoxelSize=%.1f", scene.grid.voxelSize));
     expected.push_back(format("isolevel=%.2f", scene.isolevel));
     if (labels != expected) {
         auto failure = ::testing::AssertionFailure() << "labels:";
@@ -160,12 +159,13 @@ struct Storm {
 
     // Any key but Escape, half of the time one of the commands or movement keys.
     unsigned char key() {
-        const int commands[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 127, 8,
-                                '+', '-', 'w', 's', 'a', 'd', ' ', 'c', 'W', '/', '*'};
+        const int commands[] = {'0', '1', '2',        '3',           '4', '5', '6', '7',
+                                '8', '9', kKeyDelete, kKeyBackspace, '+', '-', 'w', 's',
+                                'a', 'd', ' ',        'c',           'W', '/', '*'};
         int k = below(2) == 0 ? pick(commands) : below(256);
-        if (k == kEscape) k = 'x';
+        if (k == kKeyEscape) k = 'x';
         // Keep the storm on grids of at most 32 cells a side; the finest grid has its own run.
-        if (k == '/' && scene.grid.cellSize <= 2.0) k = '*';
+        if (k == '/' && scene.grid.voxelSize <= 2.0) k = '*';
         return static_cast<unsigned char>(k);
     }
 
@@ -258,7 +258,7 @@ void runStorm(unsigned long long seed, int count) {
     for (int i = 1; i <= count; ++i) {
         const std::string what = storm.event();
         ASSERT_TRUE(stateInvariants()) << "after event " << i << ": " << what;
-        if (scene.grid.n <= 8 || i % 250 == 0) {
+        if (scene.grid.cellsPerAxis <= 8 || i % 250 == 0) {
             ASSERT_TRUE(fieldInvariants(i % 500 == 0)) << "after event " << i << ": " << what;
         }
         if (i % 1000 == 0) {
@@ -279,12 +279,12 @@ TEST_F(eventStorm, randomEventsKeepEveryInvariant) {
     }
 }
 
-TEST_F(eventStorm, everyKeyCodeOnEveryCellSize) {
+TEST_F(eventStorm, everyKeyCodeOnEveryVoxelSize) {
     glDouble.recording = false;
     for (int grid = 0; grid < 3; ++grid) {
         keyboard('*', 0, 0);
         for (int k = 0; k < 256; ++k) {
-            if (k == kEscape || k == '/' || k == '*') continue;
+            if (k == kKeyEscape || k == '/' || k == '*') continue;
             keyboard(static_cast<unsigned char>(k), 0, 0);
             ASSERT_TRUE(stateInvariants()) << "key " << k;
             ASSERT_TRUE(fieldInvariants(false)) << "key " << k;
@@ -360,11 +360,11 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
     glDouble.recording = false;
     for (int i = 0; i < 3; ++i)
         keyboard('/', 0, 0);  // to 0.5, and once more at the limit
-    ASSERT_EQ(scene.grid.n, 128);
+    ASSERT_EQ(scene.grid.cellsPerAxis, 128);
     Storm storm(seedFromEnvironment(11));
     keyboard('3', 0, 0);
     for (int i = 0; i < 40; ++i) {
-        const int keys[] = {'/', 127, '+', '-', 'w', 8};
+        const int keys[] = {'/', kKeyDelete, '+', '-', 'w', kKeyBackspace};
         keyboard(static_cast<unsigned char>(storm.pick(keys)), 0, 0);
         specialKey(storm.specialKeyCode(), 0, 0);
         display();
@@ -375,7 +375,7 @@ TEST_F(eventStorm, commandsAtTheFinestGrid) {
     ASSERT_TRUE(sameSurface(scene.surface, referenceSurface(scene.grid, scene.isolevel)));
     for (int i = 0; i < 6; ++i)
         keyboard('*', 0, 0);
-    EXPECT_EQ(scene.grid.n, 4);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 4);
     ASSERT_TRUE(fieldInvariants(true));
 }
 

@@ -72,16 +72,16 @@ TEST(softObjectField, radiusZeroContributesNothingAnywhere) {
     EXPECT_EQ(softObjectField(ball, -32, 0, 32), 0.0);
 }
 
-// A grid owned by the test, values unset; by default of cell size 16 (N = 4).
+// A grid owned by the test, values unset; by default of voxel size 16 (N = 4).
 struct TestGrid {
     Grid grid;
-    explicit TestGrid(double cellSize = 16.0) { setCellSize(grid, cellSize); }
+    explicit TestGrid(double voxelSize = 16.0) { setVoxelSize(grid, voxelSize); }
     ~TestGrid() { releaseGrid(grid); }
 };
 
 // The position of element p of the grid's points.
 Vec3 positionOf(const Grid& grid, std::size_t p) {
-    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t side = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     return pointPosition(grid, static_cast<int>(p / side / side), static_cast<int>(p / side % side),
                          static_cast<int>(p % side));
 }
@@ -121,7 +121,7 @@ TEST(evaluateField, radiusZeroBallOnAGridPointKeepsValuesFinite) {
 
 TEST(evaluateField, edgeCasesOfTheCounts) {
     TestGrid single(100.0);  // N = 0: exactly one point, at the origin
-    ASSERT_EQ(single.grid.n, 0);
+    ASSERT_EQ(single.grid.cellsPerAxis, 0);
     const Ball ball = ballAt(-5, 0, 0, 10);
     evaluateField(single.grid, 1, &ball);
     EXPECT_EQ(single.grid.points[0].value, 0.500000125);
@@ -175,7 +175,7 @@ std::vector<FieldKernel> availableKernels() {
 TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
     TestGrid test(kNetWidth / 63);  // 64 steps
     Grid& grid = test.grid;
-    ASSERT_EQ(grid.n, 63);
+    ASSERT_EQ(grid.cellsPerAxis, 63);
     for (FieldKernel kernel : availableKernels()) {
         SCOPED_TRACE(static_cast<int>(kernel));
         int insideAboveSquare = 0;
@@ -189,7 +189,7 @@ TEST(evaluateField, rejectionAtTheRadiusAgreesWithThePlainDistanceTest) {
             // (r, e, 0) has the squared distance r*r + e*e, exactly before its rounding.
             for (int m = 0; m < 64; ++m)
                 grid.axis[m] = static_cast<float>(std::sqrt(unit) * m / 8);
-            evaluateFieldWith(kernel, grid, 1, &ball);
+            evaluateFieldWith(kernel, grid, 1, &ball, 0);
             int mismatches = 0;
             for (std::size_t p = 0; p < pointCount(grid); ++p) {
                 const Vec3 q = positionOf(grid, p);
@@ -221,7 +221,7 @@ TEST(evaluateField, unusualRadiiAgreeWithThePlainFunction) {
         for (float radius : radii) {
             SCOPED_TRACE(radius);
             const Ball ball = ballAt(16, 0, -16, radius);
-            evaluateFieldWith(kernel, test.grid, 1, &ball);
+            evaluateFieldWith(kernel, test.grid, 1, &ball, 0);
             for (std::size_t p = 0; p < pointCount(test.grid); ++p) {
                 const Vec3 q = positionOf(test.grid, p);
                 EXPECT_EQ(bitsOf(test.grid.points[p].value),
@@ -246,9 +246,9 @@ std::vector<double> plainField(const Grid& grid, const Ball* balls) {
 // Every block's range is the least and greatest value over all its points, borders included.
 void expectExactSummary(const FieldSummary& summary, const Grid& grid) {
     ASSERT_TRUE(summaryCurrent(summary, grid));
-    const int n = grid.n;
-    const int side = grid.blocks.cells;
-    const int perAxis = grid.blocks.perAxis;
+    const int n = grid.cellsPerAxis;
+    const int side = grid.lattice.cells;
+    const int perAxis = grid.lattice.perAxis;
     int wrong = 0;
     for (int a = 0; a < perAxis; ++a) {
         for (int b = 0; b < perAxis; ++b) {
@@ -288,9 +288,6 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
         balls[b] = ballAt(static_cast<float>(b * 7 - 28), static_cast<float>(20 - b * 5),
                           static_cast<float>(b % 3 * 9 - 9), static_cast<float>(8 + b * 5), b != 4);
     }
-    struct MachinesPartCount {  // given back however the case ends
-        ~MachinesPartCount() { forcePartCount(0); }
-    } restore;
     // 1, 8, 27, ... and 97,336 points; a part count of 0: as many as the machine has.
     const struct {
         int n, parts;
@@ -298,10 +295,9 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
                  {16, 0}, {37, 0}, {45, 1}, {45, 2}, {45, 3}};
     for (const auto [n, parts] : grids) {
         SCOPED_TRACE("N " + std::to_string(n) + ", parts " + std::to_string(parts));
-        forcePartCount(parts);
         TestGrid test(kNetWidth / n);
         Grid& grid = test.grid;
-        ASSERT_EQ(grid.n, n);
+        ASSERT_EQ(grid.cellsPerAxis, n);
         const auto expectPlain = [&](const Ball* now) {
             const std::vector<double> plain = plainField(grid, now);
             int mismatches = 0;
@@ -311,24 +307,24 @@ TEST_P(oddGrids, kernelAndUpdatesGiveThePlainBits) {
         };
         for (std::size_t p = 0; p < pointCount(grid); ++p)
             grid.points[p].value = -1.0;
-        evaluateFieldWith(kernel, grid, kBallCount, balls);
+        evaluateFieldWith(kernel, grid, kBallCount, balls, parts);
         expectPlain(balls);
 
         static FieldSummary summary;
         summary = FieldSummary{};
-        updateField(summary, grid, balls);
+        updateField(summary, grid, balls, parts);
         expectPlain(balls);
         expectExactSummary(summary, grid);
         Ball changed[kBallCount];
         std::copy(balls, balls + kBallCount, changed);
         changed[1].x += 3.0f;       // moved
         changed[4].enabled = true;  // switched on
-        updateField(summary, grid, changed);
+        updateField(summary, grid, changed, parts);
         expectPlain(changed);
         expectExactSummary(summary, grid);
         changed[6].radius = 0.0f;  // shrunk to nothing
         changed[7].z = 1e30f;      // out of reach of every point
-        updateField(summary, grid, changed);
+        updateField(summary, grid, changed, parts);
         expectPlain(changed);
         expectExactSummary(summary, grid);
     }

@@ -11,7 +11,7 @@ namespace {
 // A grid owned by the test, released at the end.
 struct TestGrid {
     Grid grid;
-    explicit TestGrid(double cellSize) { setCellSize(grid, cellSize); }
+    explicit TestGrid(double voxelSize) { setVoxelSize(grid, voxelSize); }
     ~TestGrid() { releaseGrid(grid); }
 };
 
@@ -21,27 +21,27 @@ void expectAt(const Vec3& p, float x, float y, float z) {
     EXPECT_EQ(p.z, z);
 }
 
-TEST(grid, cellsPerAxisForEveryCellSize) {
+TEST(grid, cellsPerAxisForEveryVoxelSize) {
     const struct {
         double size;
         int n;
     } cases[] = {{0.5, 128}, {1.0, 64}, {2.0, 32}, {4.0, 16}, {8.0, 8}, {16.0, 4}, {100.0, 0}};
     for (const auto& c : cases) {
         TestGrid test(c.size);
-        EXPECT_EQ(test.grid.n, c.n) << c.size;
-        EXPECT_EQ(test.grid.cellSize, c.size);
+        EXPECT_EQ(test.grid.cellsPerAxis, c.n) << c.size;
+        EXPECT_EQ(test.grid.voxelSize, c.size);
         EXPECT_NE(test.grid.points, nullptr);
         EXPECT_NE(test.grid.version, 0u);
     }
     // A size that does not divide the width rounds N down.
     TestGrid odd(3.0);
-    EXPECT_EQ(odd.grid.n, 21);
+    EXPECT_EQ(odd.grid.cellsPerAxis, 21);
 }
 
 TEST(grid, pointPositionsAtN32) {
     TestGrid test(2.0);
     const Grid& grid = test.grid;
-    ASSERT_EQ(grid.n, 32);
+    ASSERT_EQ(grid.cellsPerAxis, 32);
     expectAt(pointPosition(grid, 0, 0, 0), -32, -32, -32);
     expectAt(pointPosition(grid, 0, 0, 1), -32, -32, -30);
     expectAt(pointPosition(grid, 0, 1, 0), -32, -30, -32);
@@ -76,8 +76,8 @@ TEST(grid, everyCellReferencesItsCornersInOrder) {
                                {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1}};
     TestGrid test(16.0);
     const Grid& grid = test.grid;
-    ASSERT_EQ(grid.n, 4);
-    const int side = grid.n + 1;
+    ASSERT_EQ(grid.cellsPerAxis, 4);
+    const int side = grid.cellsPerAxis + 1;
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
             for (int k = 0; k < 4; ++k) {
@@ -103,31 +103,31 @@ TEST(grid, coarsestAndFinestGrids) {
     EXPECT_EQ(gridCell(coarse.grid, 3, 3, 3).corners[6], 124u);
 
     TestGrid fine(0.5);
-    ASSERT_EQ(fine.grid.n, 128);
+    ASSERT_EQ(fine.grid.cellsPerAxis, 128);
     expectAt(pointPosition(fine.grid, 128, 128, 128), 32, 32, 32);
     expectAt(pointPosition(fine.grid, 0, 0, 1), -32, -32, -31.5f);
     EXPECT_EQ(gridCell(fine.grid, 127, 127, 127).corners[6], 2146688u);
 }
 
-TEST(grid, newCellSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
+TEST(grid, newVoxelSizeKeepsStorageLargeEnoughAndMovesTheVersionOn) {
     TestGrid test(4.0);
     Grid& grid = test.grid;
     float before[17];
     std::copy(grid.axis, grid.axis + 17, before);
     const GridPoint* storage = grid.points;
     std::uint64_t version = grid.version;
-    ASSERT_TRUE(setCellSize(grid, 4.0));
+    ASSERT_TRUE(setVoxelSize(grid, 4.0));
     EXPECT_GT(grid.version, version);
     EXPECT_EQ(grid.points, storage);
     for (int t = 0; t < 17; ++t)
         EXPECT_EQ(grid.axis[t], before[t]);
     // Coarser fits in the storage at hand; finer needs more.
     version = grid.version;
-    ASSERT_TRUE(setCellSize(grid, 16.0));
+    ASSERT_TRUE(setVoxelSize(grid, 16.0));
     EXPECT_EQ(grid.points, storage);
     EXPECT_GT(grid.version, version);
-    ASSERT_TRUE(setCellSize(grid, 2.0));
-    EXPECT_EQ(grid.n, 32);
+    ASSERT_TRUE(setVoxelSize(grid, 2.0));
+    EXPECT_EQ(grid.cellsPerAxis, 32);
     expectAt(pointPosition(grid, 32, 32, 32), 32, 32, 32);
 }
 
@@ -145,10 +145,10 @@ TEST(grid, failedAllocationKeepsTheOldGrid) {
                                  std::numeric_limits<double>::quiet_NaN(),
                                  std::numeric_limits<double>::denorm_min()};
     for (double size : impossible) {
-        EXPECT_FALSE(setCellSize(grid, size)) << size;
+        EXPECT_FALSE(setVoxelSize(grid, size)) << size;
         EXPECT_EQ(grid.points, old.points);
-        EXPECT_EQ(grid.n, old.n);
-        EXPECT_EQ(grid.cellSize, old.cellSize);
+        EXPECT_EQ(grid.cellsPerAxis, old.cellsPerAxis);
+        EXPECT_EQ(grid.voxelSize, old.voxelSize);
         EXPECT_EQ(grid.version, old.version);
     }
     // The old grid is intact and still usable.

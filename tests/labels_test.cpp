@@ -159,7 +159,7 @@ TEST(labels, parametersAtTheirLimits) {
         {1.0, 0.08000000000000028, "VoxelSize=1.0", "isolevel=0.08"},
     };
     for (const auto& c : cases) {
-        scene.grid.cellSize = c.voxelSize;
+        scene.grid.voxelSize = c.voxelSize;
         scene.isolevel = c.isolevel;
         const auto labels = drawnLabels();
         ASSERT_EQ(labels.size(), 12u);

@@ -1,7 +1,7 @@
 // The whole-or-nothing writer on a real folder: temporary names, a name already taken, a write
 // that fails, and what a replaced file keeps.
 
-#include "app/output_file.h"
+#include "output/output_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -33,8 +33,8 @@ TEST(initScene, initialState) {
     restoreStartValues();
     resetGlDouble();
     initScene();
-    EXPECT_EQ(scene.grid.n, 32);
-    EXPECT_EQ(scene.grid.cellSize, 2.0);
+    EXPECT_EQ(scene.grid.cellsPerAxis, 32);
+    EXPECT_EQ(scene.grid.voxelSize, 2.0);
     EXPECT_EQ(scene.isolevel, 0.4);
     EXPECT_EQ(scene.selectedBall, 0);
     EXPECT_TRUE(scene.lightingOn);

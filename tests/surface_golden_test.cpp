@@ -28,13 +28,13 @@ struct SurfaceDigest {
     int triangleCount;
 };
 
-// The initial scene's grid rebuilt for the cell size, as the cell-size keys do, then the
+// The initial scene's grid rebuilt for the voxel size, as the voxel-size keys do, then the
 // surface pass of a frame over every cell, with the frame's drawing replaced by the checksum.
 SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     resetGlDouble();
     initScene();
     if (edit) edit();
-    setCellSize(scene.grid, voxelSize);
+    setVoxelSize(scene.grid, voxelSize);
     const Grid& grid = scene.grid;
     evaluateField(scene.grid, kBallCount, scene.balls);
 
@@ -46,8 +46,10 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
     int count = 0;
     Vec3 edgeVertices[kEdgesPerCell];
     Triangle cellTriangles[kMaxTrianglesPerCell];
-    for (int c = 0; c < grid.n * grid.n * grid.n; ++c) {
-        const GridCell cell = gridCell(grid, c / grid.n / grid.n, c / grid.n % grid.n, c % grid.n);
+    for (int c = 0; c < grid.cellsPerAxis * grid.cellsPerAxis * grid.cellsPerAxis; ++c) {
+        const GridCell cell =
+            gridCell(grid, c / grid.cellsPerAxis / grid.cellsPerAxis,
+                     c / grid.cellsPerAxis % grid.cellsPerAxis, c % grid.cellsPerAxis);
         const int made =
             polygoniseCell(cell, grid.points, scene.isolevel, edgeVertices, cellTriangles);
         for (int t = 0; t < made; ++t) {
@@ -63,14 +65,14 @@ SurfaceDigest digestAt(double voxelSize, void (*edit)() = nullptr) {
 
 // Digests taken from the straightforward implementation; every faster version must reproduce
 // them bit for bit.
-TEST(surfaceGolden, initialSceneAtCellSize2) {
+TEST(surfaceGolden, initialSceneAtVoxelSize2) {
     const SurfaceDigest digest = digestAt(2.0);
     EXPECT_EQ(digest.triangleCount, 3796);
     EXPECT_EQ(digest.values, 0xc4ca588262b58ce7ull);
     EXPECT_EQ(digest.triangles, 0x7276187d7316b12full);
 }
 
-TEST(surfaceGolden, initialSceneAtCellSizeHalf) {
+TEST(surfaceGolden, initialSceneAtVoxelSizeHalf) {
     const SurfaceDigest digest = digestAt(0.5);
     EXPECT_EQ(digest.triangleCount, 61544);
     EXPECT_EQ(digest.values, 0x0a69964070af86a0ull);
@@ -79,7 +81,7 @@ TEST(surfaceGolden, initialSceneAtCellSizeHalf) {
 
 // All nine balls on: radius 100 everywhere, then assorted centres and radii, one of them 0 on a
 // grid point, some reaching out of the cube, and a threshold that cuts several of them.
-TEST(surfaceGolden, nineBallsAtCellSize1) {
+TEST(surfaceGolden, nineBallsAtVoxelSize1) {
     const SurfaceDigest everywhere = digestAt(1.0, [] {
         for (Ball& ball : scene.balls)
             ball = {ball.x, ball.y, ball.z, 100.0f, true};

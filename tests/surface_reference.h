@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "field/memory.h"
 #include "field/surface.h"
 
 // The surface as the plain frame makes it: every cell of the grid made and polygonised in
@@ -19,9 +20,9 @@ struct ReferenceSurface {
 inline ReferenceSurface referenceSurface(const Grid& grid, double isolevel) {
     ReferenceSurface surface;
     std::vector<GridCell> cells;
-    for (int i = 0; i < grid.n; ++i)
-        for (int j = 0; j < grid.n; ++j)
-            for (int k = 0; k < grid.n; ++k)
+    for (int i = 0; i < grid.cellsPerAxis; ++i)
+        for (int j = 0; j < grid.cellsPerAxis; ++j)
+            for (int k = 0; k < grid.cellsPerAxis; ++k)
                 cells.push_back(gridCell(grid, i, j, k));
     Vec3 edgeVertices[kEdgesPerCell];
     Triangle triangles[kMaxTrianglesPerCell];
@@ -45,16 +46,16 @@ inline ::testing::AssertionResult sameSurface(const KeptSurface& kept,
     std::size_t triangle = 0;
     for (int slab = 0; slab < kept.slabCount; ++slab) {
         if (!kept.kept[slab]) return ::testing::AssertionFailure() << "slab " << slab << " lost";
-        const SurfacePart& part = kept.slabs[slab];
-        for (std::size_t c = 0; c < part.cellCount; ++c, ++cell) {
+        const SurfaceCells& cells = kept.slabs[slab];
+        for (std::size_t c = 0; c < cells.cellCount; ++c, ++cell) {
             if (cell >= reference.cellTriangles.size() ||
-                part.cellTriangles[c] != reference.cellTriangles[cell])
+                cells.cellTriangles[c] != reference.cellTriangles[cell])
                 return ::testing::AssertionFailure() << "cut cell " << cell << " differs";
         }
-        for (std::size_t t = 0; t < part.triangleCount; ++t, ++triangle) {
+        for (std::size_t t = 0; t < cells.triangleCount; ++t, ++triangle) {
             if (triangle >= reference.triangles.size() ||
-                std::memcmp(&part.triangles[t], &reference.triangles[triangle], sizeof(Triangle)) !=
-                    0)
+                std::memcmp(&cells.triangles[t], &reference.triangles[triangle],
+                            sizeof(Triangle)) != 0)
                 return ::testing::AssertionFailure() << "triangle " << triangle << " differs";
         }
     }
@@ -79,3 +80,31 @@ inline std::size_t countCutEdges(const GridPoint* points, int n, double isolevel
     }
     return cut;
 }
+
+// For as long as it lives, the chosen slabs of `surface` (bit s: slab s) have no storage and no
+// storage is to be had, so the next extraction cannot keep them; the other slabs keep theirs,
+// enough for the surface they held. The surface is to be extracted afresh. At its end the slabs'
+// storage and the system's storage are given back.
+struct SlabsWithoutStorage {
+    SlabsWithoutStorage(KeptSurface& kept, std::uint32_t slabs) : surface(kept), chosen(slabs) {
+        for (int slab = 0; slab < kMaxBlocksPerAxis; ++slab) {
+            if (!(chosen >> slab & 1u)) continue;
+            taken[slab] = surface.slabs[slab];
+            surface.slabs[slab] = SurfaceCells{};
+        }
+        surface.complete = false;
+        static const FieldStorage kNone = {
+            mapAlignedPages, unmapAlignedPages,
+            [](void*, std::size_t, std::size_t) -> void* { return nullptr; }};
+        setFieldStorage(&kNone);
+    }
+    ~SlabsWithoutStorage() {
+        setFieldStorage(nullptr);
+        for (int slab = 0; slab < kMaxBlocksPerAxis; ++slab) {
+            if (chosen >> slab & 1u) surface.slabs[slab] = taken[slab];
+        }
+    }
+    KeptSurface& surface;
+    std::uint32_t chosen;
+    SurfaceCells taken[kMaxBlocksPerAxis];
+};

@@ -32,7 +32,7 @@ struct ThreeBalls {
     FieldSummary summary;
 
     ThreeBalls() {
-        if (setCellSize(grid, kNetWidth / kN)) updateField(summary, grid, kThreeBalls);
+        if (setVoxelSize(grid, kNetWidth / kN)) updateField(summary, grid, kThreeBalls);
     }
     ~ThreeBalls() { releaseGrid(grid); }
 };
@@ -44,9 +44,9 @@ struct ThreeBalls {
 TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
     static ThreeBalls three;
     Grid& grid = three.grid;
-    ASSERT_EQ(grid.n, ThreeBalls::kN);
+    ASSERT_EQ(grid.cellsPerAxis, ThreeBalls::kN);
     const FieldSummary& summary = three.summary;
-    ASSERT_EQ(grid.blocks.perAxis, 3);
+    ASSERT_EQ(grid.lattice.perAxis, 3);
 
     std::vector<double> isolevels = {0.4, 0.0, -1.0, 9.0};
     for (int e = 0; e < 27; ++e) {
@@ -60,7 +60,7 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
         ASSERT_TRUE(extractSurface(surface, grid, isolevel, summary));
         EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, isolevel)));
         for (int column = 0; column < 9; ++column)
-            skipped += 3 - __builtin_popcount(surface.blocks.columns[column]);
+            skipped += 3 - __builtin_popcount(surface.cutBlocks.columns[column]);
     }
     EXPECT_GT(skipped, 0);  // blocks were passed over
 
@@ -76,11 +76,14 @@ TEST(extractSurface, equalsEveryCellPolygonisedAtEveryBlockBound) {
 TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
     static ThreeBalls three;
     const Grid& grid = three.grid;
-    ASSERT_EQ(grid.n, ThreeBalls::kN);
+    ASSERT_EQ(grid.cellsPerAxis, ThreeBalls::kN);
     static KeptSurface surface;
-    refuseSlabStorage(0b010);
-    const bool complete = extractSurface(surface, grid, 0.4, three.summary);
-    refuseSlabStorage(0);
+    ASSERT_TRUE(extractSurface(surface, grid, 0.4, three.summary));
+    bool complete = true;
+    {
+        SlabsWithoutStorage refused(surface, 0b010);
+        complete = extractSurface(surface, grid, 0.4, three.summary);
+    }
     EXPECT_FALSE(complete);
     ASSERT_EQ(surface.slabCount, 3);
     EXPECT_TRUE(surface.kept[0]);
@@ -88,7 +91,7 @@ TEST(extractSurface, reportsAnIncompleteSurfaceWhenStorageRunsOut) {
     EXPECT_TRUE(surface.kept[2]);
 
     drawSurface(
-        surface, grid, 0.4, three.summary, [](void*, const SurfacePart&) {}, nullptr);
+        surface, grid, 0.4, three.summary, [](void*, const SurfaceCells&) {}, nullptr);
     EXPECT_TRUE(surface.complete);
     EXPECT_TRUE(surface.kept[0] && surface.kept[1] && surface.kept[2]);
     EXPECT_TRUE(sameSurface(surface, referenceSurface(grid, 0.4)));
@@ -129,7 +132,7 @@ TEST(buildSurfaceMesh, sharesVerticesByGridEdgeAndIsClosed) {
     constexpr int kN = ThreeBalls::kN;
     static ThreeBalls three;
     const Grid& grid = three.grid;
-    ASSERT_EQ(grid.n, kN);
+    ASSERT_EQ(grid.cellsPerAxis, kN);
     const FieldSummary& summary = three.summary;
     const ReferenceSurface frame = referenceSurface(grid, 0.4);
     SurfaceMesh mesh;

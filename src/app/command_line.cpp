@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ void warnUnknownOption(const char* argument) {
 }
 
 // The help or the version went to stdout: 0 once it is all written, else 1, with the reason.
-int finishOutput() {
+int exitStatusAfterPrinting() {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
     printError(std::string("scalar-field-viewer: cannot write to the standard output: ") +
                std::strerror(errno) + "\n");
@@ -196,10 +196,10 @@ CommandLineRequest readCommandLine(int& argc, char** argv, SessionPlan& plan) {
 
 int printHelp() {
     std::fputs(kHelp, stdout);
-    return finishOutput();
+    return exitStatusAfterPrinting();
 }
 
 int printVersion() {
     std::fputs("scalar-field-viewer " VIEWER_VERSION "\n", stdout);
-    return finishOutput();
+    return exitStatusAfterPrinting();
 }

@@ -4,7 +4,7 @@
 #include <GL/glut.h>
 
 #include "app/command_line.h"
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 #include "app/heap.h"
 #include "app/scene.h"
 #include "app/session.h"
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     configureHeap();
     protectOutputFiles();
     useUtf8Arguments(argc, argv);
-    switch (readCommandLine(argc, argv, scene.session)) {
+    switch (readCommandLine(argc, argv, sessionPlan)) {
         case CommandLineRequest::kHelp:
             return printHelp();
         case CommandLineRequest::kVersion:
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         case CommandLineRequest::kRun:
             break;
     }
-    if (!checkSessionPlan(scene.session)) return kStatusBadOption;
+    if (!checkSessionPlan(sessionPlan)) return kStatusBadOption;
     if (!initGlutOnDisplay(&argc, argv)) return 1;
     glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE | GLUT_DEPTH);
     glutInitWindowPosition(kWindowLeft, kWindowTop);
@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
     glutCreateWindow(kWindowTitle);
     completeWindow(kWindowTitle);
     initScene();
-    registerCallbacks();
-    if (sessionPlanned(scene.session)) registerSessionCallbacks();
+    registerCallbacks(sessionCallbacks());
     watchWindow(endWithoutWindow);
     glutMainLoop();
     return 0;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/session.h"
 #include "field/field.h"
 #include "field/grid.h"
 #include "field/surface.h"
@@ -39,18 +38,19 @@ struct SceneState {
     Ball balls[kBallCount]{};  // ball number k is element k-1
     int selectedBall = 0;      // 0 for none, else 1 .. kBallCount
     double isolevel = 0.0;     // threshold of the drawn surface
-    Grid grid;                 // cell size 0.5, 1, 2, 4, 8 or 16 world units
+    Grid grid;                 // voxel size 0.5, 1, 2, 4, 8 or 16 world units
 
     // Derived from the grid, kept between events; each knows by the grid's version when it is
     // stale.
     FieldSummary fieldSummary;  // value ranges of blocks of cells, and the balls they are of
     KeptSurface surface;        // the surface the last frame drew
-
-    // Keys and output files the command line asked for; empty without them.
-    SessionPlan session;
 };
 
 extern SceneState scene;
+
+// The balls, the selection and the threshold initScene starts with; the grid and its field are
+// left to the caller.
+void setInitialBalls();
 
 // Sets the initial balls and parameters, builds and evaluates the grid, and sets the OpenGL
 // state that stays fixed for the run. Needs a current OpenGL context; runs once.

@@ -8,19 +8,20 @@
 #include <cstring>
 #include <string>
 
-#include "app/file_platform.h"
-#include "app/mesh_file.h"
-#include "app/output_file.h"
-#include "app/png_file.h"
 #include "app/scene.h"
 #include "field/mesh.h"
 #include "input/commands.h"
+#include "input/keys.h"
+#include "output/mesh_file.h"
+#include "output/output_file.h"
+#include "output/png_file.h"
 #include "render/display.h"
+
+SessionPlan sessionPlan;
 
 namespace {
 
 constexpr int kStatusFailed = 2;  // a file could not be written
-constexpr unsigned char kEscape = 27;
 
 // A key as the callbacks take it: a character for keyboard, a GLUT key for specialKey.
 struct ScriptedKey {
@@ -33,10 +34,11 @@ struct KeyName {
     const char* name;
     ScriptedKey key;
 };
+// clang-format off
 const KeyName kKeyNames[] = {
-    {"Escape", {false, kEscape}},
-    {"BackSpace", {false, 8}},
-    {"Delete", {false, 127}},
+    {"Escape", {false, kKeyEscape}},
+    {"BackSpace", {false, kKeyBackspace}},
+    {"Delete", {false, kKeyDelete}},
     {"space", {false, ' '}},
     {"Left", {true, GLUT_KEY_LEFT}},
     {"Right", {true, GLUT_KEY_RIGHT}},
@@ -47,6 +49,7 @@ const KeyName kKeyNames[] = {
     {"Home", {true, GLUT_KEY_HOME}},
     {"End", {true, GLUT_KEY_END}},
 };
+// clang-format on
 
 // Reads the next name of a key list and moves past it. False at the end of the list, or, with
 // `unknown` set to the name, at a name that is neither one character nor in kKeyNames.
@@ -88,7 +91,7 @@ bool hasExtension(const char* path, const char* extension) {
 }
 
 bool writeScreenshot(const char* path) {
-    const SessionPlan& plan = scene.session;
+    const SessionPlan& plan = sessionPlan;
     if (plan.windowLost != nullptr) {
         report(path, std::string("no picture to read: ") + plan.windowLost);
         return false;
@@ -149,7 +152,7 @@ bool writeMesh(const char* path) {
 // new frame need not be the same. The mesh is the scene's surface as the session ends, the last
 // frame's but when a key acted after it and no frame followed (keys typed faster than frames).
 int finishSession() {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     plan.ending = true;
     bool written = true;
     if (plan.screenshotPath != nullptr) written = writeScreenshot(plan.screenshotPath);
@@ -158,21 +161,21 @@ int finishSession() {
 }
 
 void sessionKeyboard(unsigned char key, int x, int y) {
-    if (key == kEscape) std::exit(finishSession());
+    if (key == kKeyEscape) std::exit(finishSession());
     keyboard(key, x, y);
 }
 
 // The window's close; also called when the process ends and GLUT takes its window down, by then
 // after the files are written.
 void sessionClose() {
-    if (!scene.session.ending) std::exit(finishSession());
+    if (!sessionPlan.ending) std::exit(finishSession());
 }
 
 void actOnNextKey(int value);
 
 // While listed keys remain, the next one is due once the events in hand are seen.
 void keyDueNext() {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     const char* rest = plan.keys;
     ScriptedKey key;
     std::string unknown;
@@ -186,7 +189,7 @@ void keyDueNext() {
 // frame after it (a key that changes nothing asks for none itself). A window that is not shown
 // gets no frame, so the key after is due at once.
 void actOnNextKey(int /*value*/) {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     plan.keyDue = false;
     ScriptedKey key;
     std::string unknown;
@@ -203,14 +206,14 @@ void actOnNextKey(int /*value*/) {
 // The frame; then the next listed key.
 void sessionDisplay() {
     display();
-    ++scene.session.framesDrawn;
+    ++sessionPlan.framesDrawn;
     keyDueNext();
 }
 
 // The window shown, covered or hidden. GLUT draws no frame in a window that is not shown (one off
 // the screen, say), which would hold the listed keys for ever.
 void sessionWindowStatus(int state) {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     plan.windowHidden = state == GLUT_HIDDEN || state == GLUT_FULLY_COVERED;
     if (plan.windowHidden) keyDueNext();
 }
@@ -260,16 +263,19 @@ bool checkSessionPlan(const SessionPlan& plan) {
     return good;
 }
 
-void registerSessionCallbacks() {
-    const SessionPlan& plan = scene.session;
-    glutKeyboardFunc(sessionKeyboard);
-    glutDisplayFunc(sessionDisplay);
-    if (plan.keys != nullptr) glutWindowStatusFunc(sessionWindowStatus);
-    if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) glutCloseFunc(sessionClose);
+SessionCallbacks sessionCallbacks() {
+    const SessionPlan& plan = sessionPlan;
+    SessionCallbacks session;
+    if (!sessionPlanned(plan)) return session;
+    session.keyboard = sessionKeyboard;
+    session.display = sessionDisplay;
+    if (plan.keys != nullptr) session.windowStatus = sessionWindowStatus;
+    if (plan.meshPath != nullptr || plan.screenshotPath != nullptr) session.close = sessionClose;
+    return session;
 }
 
 int endWithoutWindow(bool displayLost) {
-    SessionPlan& plan = scene.session;
+    SessionPlan& plan = sessionPlan;
     if (displayLost) printError("scalar-field-viewer: the connection to the display was lost\n");
     // Lost while the screenshot was being read: the files are not started again.
     if (plan.ending) return kStatusFailed;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/window.h"
+
 // What the command line asks of a session beyond the window: keys to act on as if they had been
 // typed, and files to write when the session ends (Escape, typed or listed, or the window
 // closed). A plan with none of them leaves the program exactly as it is without one.
@@ -15,6 +17,10 @@ struct SessionPlan {
     const char* windowLost = nullptr;  // why the window cannot be read: destroyed, display gone
 };
 
+// The plan of this process's session, as main reads it from the command line; the session's
+// callbacks find it here, since GLUT's carry no context.
+extern SessionPlan sessionPlan;
+
 // Whether the plan asks for anything.
 bool sessionPlanned(const SessionPlan& plan);
 
@@ -22,10 +28,9 @@ bool sessionPlanned(const SessionPlan& plan);
 // known key names. False, with each mistake said on stderr, when the session cannot go ahead.
 bool checkSessionPlan(const SessionPlan& plan);
 
-// Puts the plan's callbacks in place of the plain ones it extends: Escape and the window's close
-// write the files first, and the listed keys are acted on one per frame after the first. Needs
-// the window; called only for a plan that asks for something.
-void registerSessionCallbacks();
+// The callbacks sessionPlan puts in place of the plain ones, for registerCallbacks: none for a
+// plan that asks for nothing.
+SessionCallbacks sessionCallbacks();
 
 // Ends the session when the window went away without a close: destroyed by another program
 // (`displayLost` false) or its display's connection lost. No call to OpenGL or GLUT is made; the

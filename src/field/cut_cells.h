@@ -20,9 +20,9 @@ static_assert(kMaxBlocksPerAxis <= 32, "a column of blocks is one 32-bit mask");
 // Every block whose range of values holds the isolevel: some value below it and some not (a cell
 // is cut exactly when its corners are of both kinds). Every block when the summary does not
 // describe the grid's values.
-inline void findCutBlocks(CutBlocks& blocks, const FieldSummary& summary, const Grid& grid,
+inline void findCutBlocks(CutBlocks& cutBlocks, const FieldSummary& summary, const Grid& grid,
                           double isolevel) {
-    const BlockLattice& lattice = grid.blocks;
+    const BlockLattice& lattice = grid.lattice;
     const bool known = summaryCurrent(summary, grid);
     for (int a = 0; a < lattice.perAxis; ++a) {
         for (int b = 0; b < lattice.perAxis; ++b) {
@@ -34,7 +34,7 @@ inline void findCutBlocks(CutBlocks& blocks, const FieldSummary& summary, const 
                     !known || (summary.least[e] < isolevel && !(summary.greatest[e] < isolevel));
                 if (cut) mask |= 1u << c;
             }
-            blocks.columns[a * lattice.perAxis + b] = mask;
+            cutBlocks.columns[a * lattice.perAxis + b] = mask;
         }
     }
 }
@@ -106,18 +106,18 @@ inline void prefetchRow(const GridPoint* row, std::uint32_t mask, const BlockLat
 }
 
 // Calls visit(cell, index) for every cut cell of rows [rowBegin, rowEnd) along i, in storage
-// order, with its cube index, looking only at the blocks in `blocks`. A mesh of the whole grid
+// order, with its cube index, looking only at the blocks in `cutBlocks`. A mesh of the whole grid
 // takes rowBegin 0, rowEnd N and every bit of every column set; the corners' elements name the
 // cell's edges, which neighbouring cells share.
 template <typename Visit>
-void forEachCutCell(const CutBlocks& blocks, const Grid& grid, double isolevel, int rowBegin,
+void forEachCutCell(const CutBlocks& cutBlocks, const Grid& grid, double isolevel, int rowBegin,
                     int rowEnd, Visit&& visit) {
     constexpr int kCellsAtOnce = 63;  // and their 64 points in one 64-bit mask
-    const BlockLattice& lattice = grid.blocks;
-    const int n = grid.n;
+    const BlockLattice& lattice = grid.lattice;
+    const int n = grid.cellsPerAxis;
     for (int i = rowBegin; i < rowEnd; ++i) {
         const std::uint32_t* column =
-            blocks.columns + static_cast<std::size_t>(i / lattice.cells) * lattice.perAxis;
+            cutBlocks.columns + static_cast<std::size_t>(i / lattice.cells) * lattice.perAxis;
         for (int j = 0; j < n; ++j) {
             // Two rows of cells ahead: the two rows of points that row j + 1 takes up anew.
             if (j + 2 <= n) {

@@ -20,7 +20,7 @@ constexpr std::size_t kPointsPerPart = 65536;
 // Block ranges cost far less per point than values, and a second split of the same update waits
 // for the processors again: toggling a ball at N = 128 (ranges of some 700,000 points) took 9.6
 // to 10.0 ms per event with them on one thread against 10.8 to 11.1 on two, while the ranges of
-// the whole grid (2.1 million points) made a cell-size key 1.7 ms on two against 2.1 to 2.3.
+// the whole grid (2.1 million points) made a voxel-size key 1.7 ms on two against 2.1 to 2.3.
 constexpr std::size_t kRangePointsPerPart = std::size_t{1} << 20;
 
 // The least sum of squares s with sqrt(s) > r. The square root is correctly rounded, so it
@@ -67,27 +67,29 @@ struct Sphere {
 // One field pass: the values of the points of `box`, split into parts along i.
 struct FieldPass {
     FieldKernel kernel;
-    BallReach reach[kBallCount];  // the balls that contribute, in order
-    int reachCount;
+    PreparedBall prepared[kBallCount];  // the balls that contribute, in order
+    int preparedCount;
     Grid* grid;
     IndexBox box;
     Sphere changed[2 * kBallCount];  // when there are any, only the points they reach
     int changedCount;
+    int parts;                    // at most; 0: partCount()
     int partRows[kMaxParts + 1];  // part p computes rows i in [partRows[p], partRows[p + 1])
 };
 
 // The pass over every point with the contributing balls prepared. A radius-0 ball adds 0.0
 // everywhere and is left out: sums of contributions are never -0.0, so adding 0.0 changes
 // nothing. For the same reason a point beyond a ball's radius skips the addition.
-FieldPass wholePass(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls) {
-    assert(grid.n >= 0 && ballCount >= 0 && ballCount <= kBallCount);
+FieldPass wholePass(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls, int parts) {
+    assert(grid.cellsPerAxis >= 0 && ballCount >= 0 && ballCount <= kBallCount);
     FieldPass pass{};
     pass.kernel = fieldKernelAvailable(kernel) ? kernel : FieldKernel::kScalar;
     pass.grid = &grid;
-    pass.box = wholeBox(grid.n);
+    pass.parts = parts;
+    pass.box = wholeBox(grid.cellsPerAxis);
     for (int b = 0; b < ballCount; ++b) {
         if (!contributes(balls[b])) continue;
-        BallReach& prepared = pass.reach[pass.reachCount++];
+        PreparedBall& prepared = pass.prepared[pass.preparedCount++];
         const double r = balls[b].radius;
         prepared = {balls[b].x, balls[b].y, balls[b].z, outsideBound(r), r * r, 0.0, 0.0};
         prepared.r4 = prepared.r2 * prepared.r2;
@@ -100,7 +102,7 @@ FieldPass wholePass(FieldKernel kernel, Grid& grid, int ballCount, const Ball* b
 // coordinates grow with the index.
 int firstIndexFrom(const Grid& grid, double value) {
     int low = 0;
-    int high = grid.n + 1;
+    int high = grid.cellsPerAxis + 1;
     while (low < high) {
         const int middle = low + (high - low) / 2;
         if (grid.axis[middle] >= value) {
@@ -142,8 +144,8 @@ void computeStretch(const FieldPass& pass, int i, int j, int from, int to) {
     const Grid& grid = *pass.grid;
     RowStretch row;
     row.ballCount = 0;
-    for (int b = 0; b < pass.reachCount; ++b) {
-        const BallReach& ball = pass.reach[b];
+    for (int b = 0; b < pass.preparedCount; ++b) {
+        const PreparedBall& ball = pass.prepared[b];
         const double dx = grid.axis[i] - ball.x;
         const double dy = grid.axis[j] - ball.y;
         const double across = dx * dx + dy * dy;
@@ -190,12 +192,13 @@ void computePart(void* context, int part) {
     }
 }
 
-// Splits rows [low, high] into parts, one part when there are fewer than `perPart` points;
-// bounds[p] is the first row of part p, bounds[parts] high + 1.
-int splitRows(int low, int high, std::size_t points, std::size_t perPart,
+// Splits rows [low, high] into at most `most` parts (0: partCount()), one part when there are
+// fewer than `perPart` points; bounds[p] is the first row of part p, bounds[parts] high + 1.
+int splitRows(int low, int high, std::size_t points, std::size_t perPart, int most,
               int bounds[kMaxParts + 1]) {
     const int rows = high - low + 1;
-    int parts = points < perPart ? 1 : partCount();
+    int parts = points < perPart ? 1 : most > 0 ? most : partCount();
+    if (parts > kMaxParts) parts = kMaxParts;
     if (parts > rows) parts = rows;
     if (parts < 1) parts = 1;
     for (int p = 0; p < parts; ++p)
@@ -210,7 +213,8 @@ void computeValues(FieldPass& pass) {
     const IndexBox& box = pass.box;
     const std::size_t points = static_cast<std::size_t>(box.high[0] - box.low[0] + 1) *
                                (box.high[1] - box.low[1] + 1) * (box.high[2] - box.low[2] + 1);
-    const int parts = splitRows(box.low[0], box.high[0], points, kPointsPerPart, pass.partRows);
+    const int parts =
+        splitRows(box.low[0], box.high[0], points, kPointsPerPart, pass.parts, pass.partRows);
     runInParts(parts, computePart, &pass);
 }
 
@@ -237,7 +241,7 @@ bool addReach(const Ball& ball, const Grid& grid, IndexBox& box) {
         low[axis] = firstIndexFrom(grid, from) - 1;
         high[axis] = firstIndexFrom(grid, std::nextafter(to, kInfinity));
         if (low[axis] < 0) low[axis] = 0;
-        if (high[axis] > grid.n) high[axis] = grid.n;
+        if (high[axis] > grid.cellsPerAxis) high[axis] = grid.cellsPerAxis;
         if (low[axis] > high[axis]) return true;  // reaches no point
     }
     for (int axis = 0; axis < 3; ++axis) {
@@ -250,7 +254,7 @@ bool addReach(const Ball& ball, const Grid& grid, IndexBox& box) {
 // The points that the balls changed since the summary reach, before or after their change, in
 // `reached`, and the changed balls as spheres of the pass. False when a reach cannot be bounded.
 bool findReach(const FieldSummary& summary, const Ball* balls, FieldPass& pass, IndexBox& reached) {
-    const int n = pass.grid->n;
+    const int n = pass.grid->cellsPerAxis;
     reached = {{n + 1, n + 1, n + 1}, {-1, -1, -1}};
     for (int b = 0; b < kBallCount; ++b) {
         if (sameBall(summary.balls[b], balls[b])) continue;
@@ -263,18 +267,18 @@ bool findReach(const FieldSummary& summary, const Ball* balls, FieldPass& pass, 
     return true;
 }
 
-// Every block holding a reached point in `blocks`, and all the points of those blocks in `box`,
+// Every block holding a reached point in `blockBox`, and all the points of those blocks in `box`,
 // so that their ranges come from values in hand. The points beyond the reached ones get the same
 // bits again.
-void alignToBlocks(const BlockLattice& lattice, const IndexBox& reached, IndexBox& blocks,
+void alignToBlocks(const BlockLattice& lattice, const IndexBox& reached, IndexBox& blockBox,
                    IndexBox& box) {
     for (int axis = 0; axis < 3; ++axis) {
         const int lowBlock = (reached.low[axis] + lattice.cells - 1) / lattice.cells - 1;
         const int highBlock = reached.high[axis] / lattice.cells;
-        blocks.low[axis] = lowBlock > 0 ? lowBlock : 0;
-        blocks.high[axis] = highBlock < lattice.perAxis - 1 ? highBlock : lattice.perAxis - 1;
-        box.low[axis] = lattice.begin(blocks.low[axis]);
-        box.high[axis] = lattice.end(blocks.high[axis]);
+        blockBox.low[axis] = lowBlock > 0 ? lowBlock : 0;
+        blockBox.high[axis] = highBlock < lattice.perAxis - 1 ? highBlock : lattice.perAxis - 1;
+        box.low[axis] = lattice.begin(blockBox.low[axis]);
+        box.high[axis] = lattice.end(blockBox.high[axis]);
     }
 }
 
@@ -314,7 +318,7 @@ int blocksHolding(int t, const BlockLattice& lattice, int low, int high, int blo
 struct RangeJob {
     FieldSummary* summary;
     const Grid* grid;
-    IndexBox blocks;
+    IndexBox blockBox;              // of block indices
     int partBlocks[kMaxParts + 1];  // part p sets blocks a in [partBlocks[p], partBlocks[p + 1])
 };
 
@@ -323,12 +327,12 @@ struct RangeJob {
 // enters a range by itself; it makes `greatest` NaN for good.
 void foldRow(const RangeJob& job, int i, int j, int aLow, int aHigh) {
     FieldSummary& summary = *job.summary;
-    const BlockLattice& lattice = job.grid->blocks;
+    const BlockLattice& lattice = job.grid->lattice;
     int as[2], bs[2];
     const int aCount = blocksHolding(i, lattice, aLow, aHigh, as);
-    const int bCount = blocksHolding(j, lattice, job.blocks.low[1], job.blocks.high[1], bs);
+    const int bCount = blocksHolding(j, lattice, job.blockBox.low[1], job.blockBox.high[1], bs);
     const GridPoint* row = job.grid->points + pointIndex(*job.grid, i, j, 0);
-    for (int c = job.blocks.low[2]; c <= job.blocks.high[2]; ++c) {
+    for (int c = job.blockBox.low[2]; c <= job.blockBox.high[2]; ++c) {
         double least, greatest;
         rangeOf(row, lattice.begin(c), lattice.end(c), least, greatest);
         for (int a = 0; a < aCount; ++a) {
@@ -345,36 +349,36 @@ void foldRow(const RangeJob& job, int i, int j, int aLow, int aHigh) {
 
 void setRangesPart(void* context, int part) {
     const RangeJob& job = *static_cast<const RangeJob*>(context);
-    const BlockLattice& lattice = job.grid->blocks;
+    const BlockLattice& lattice = job.grid->lattice;
     const int aLow = job.partBlocks[part];
     const int aHigh = job.partBlocks[part + 1] - 1;
     for (int a = aLow; a <= aHigh; ++a) {
-        for (int b = job.blocks.low[1]; b <= job.blocks.high[1]; ++b) {
-            for (int c = job.blocks.low[2]; c <= job.blocks.high[2]; ++c) {
+        for (int b = job.blockBox.low[1]; b <= job.blockBox.high[1]; ++b) {
+            for (int c = job.blockBox.low[2]; c <= job.blockBox.high[2]; ++c) {
                 job.summary->least[lattice.index(a, b, c)] = kInfinity;
                 job.summary->greatest[lattice.index(a, b, c)] = -kInfinity;
             }
         }
     }
-    const int jLow = lattice.begin(job.blocks.low[1]);
-    const int jHigh = lattice.end(job.blocks.high[1]);
+    const int jLow = lattice.begin(job.blockBox.low[1]);
+    const int jHigh = lattice.end(job.blockBox.high[1]);
     for (int i = lattice.begin(aLow); i <= lattice.end(aHigh); ++i) {
         for (int j = jLow; j <= jHigh; ++j)
             foldRow(job, i, j, aLow, aHigh);
     }
 }
 
-// The ranges of the summary's blocks in `blocks`, from the values the grid holds, each part
+// The ranges of the summary's blocks in `blockBox`, from the values the grid holds, each part
 // setting whole rows of blocks along i.
-void setBlockRanges(FieldSummary& summary, const Grid& grid, const IndexBox& blocks) {
-    RangeJob job{&summary, &grid, blocks, {}};
-    const BlockLattice& lattice = grid.blocks;
+void setBlockRanges(FieldSummary& summary, const Grid& grid, const IndexBox& blockBox, int most) {
+    RangeJob job{&summary, &grid, blockBox, {}};
+    const BlockLattice& lattice = grid.lattice;
     const std::size_t points =
-        static_cast<std::size_t>(lattice.end(blocks.high[0]) - lattice.begin(blocks.low[0])) *
-        (lattice.end(blocks.high[1]) - lattice.begin(blocks.low[1])) *
-        (lattice.end(blocks.high[2]) - lattice.begin(blocks.low[2]));
-    const int parts =
-        splitRows(blocks.low[0], blocks.high[0], points, kRangePointsPerPart, job.partBlocks);
+        static_cast<std::size_t>(lattice.end(blockBox.high[0]) - lattice.begin(blockBox.low[0])) *
+        (lattice.end(blockBox.high[1]) - lattice.begin(blockBox.low[1])) *
+        (lattice.end(blockBox.high[2]) - lattice.begin(blockBox.low[2]));
+    const int parts = splitRows(blockBox.low[0], blockBox.high[0], points, kRangePointsPerPart,
+                                most, job.partBlocks);
     runInParts(parts, setRangesPart, &job);
 }
 
@@ -409,30 +413,31 @@ bool fieldKernelAvailable(FieldKernel kernel) {
 }
 
 void evaluateField(Grid& grid, int ballCount, const Ball* balls) {
-    evaluateFieldWith(widestKernel(), grid, ballCount, balls);
+    evaluateFieldWith(widestKernel(), grid, ballCount, balls, 0);
 }
 
-void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls) {
-    FieldPass pass = wholePass(kernel, grid, ballCount, balls);
+void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls,
+                       int parts) {
+    FieldPass pass = wholePass(kernel, grid, ballCount, balls, parts);
     computeValues(pass);
 }
 
-void updateField(FieldSummary& summary, Grid& grid, const Ball* balls) {
-    FieldPass pass = wholePass(widestKernel(), grid, kBallCount, balls);
-    IndexBox blocks = wholeBox(grid.blocks.perAxis - 1);
+void updateField(FieldSummary& summary, Grid& grid, const Ball* balls, int parts) {
+    FieldPass pass = wholePass(widestKernel(), grid, kBallCount, balls, parts);
+    IndexBox blockBox = wholeBox(grid.lattice.perAxis - 1);
     IndexBox reached;
-    if (summaryCurrent(summary, grid) && grid.blocks.perAxis > 0 &&
+    if (summaryCurrent(summary, grid) && grid.lattice.perAxis > 0 &&
         findReach(summary, balls, pass, reached)) {
         if (reached.low[0] > reached.high[0]) {  // no value changes
             std::memcpy(summary.balls, balls, sizeof summary.balls);
             return;
         }
-        alignToBlocks(grid.blocks, reached, blocks, pass.box);
+        alignToBlocks(grid.lattice, reached, blockBox, pass.box);
     } else {
         pass.changedCount = 0;
     }
     computeValues(pass);
-    if (grid.blocks.perAxis > 0) setBlockRanges(summary, grid, blocks);
+    if (grid.lattice.perAxis > 0) setBlockRanges(summary, grid, blockBox, parts);
     summary.gridVersion = grid.version;
     std::memcpy(summary.balls, balls, sizeof summary.balls);
 }

@@ -27,9 +27,10 @@ enum class FieldKernel { kScalar, kPairs, kFours };
 
 bool fieldKernelAvailable(FieldKernel kernel);
 
-// evaluateField with the given kernel (the scalar one when it is not available), so that each
-// can be checked against the others.
-void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls);
+// evaluateField with the given kernel (the scalar one when it is not available) and split into at
+// most `parts` parts (1 to kMaxParts of parallel.h; 0: one per processor), so that each kernel and
+// each split can be checked against the others whatever the machine has.
+void evaluateFieldWith(FieldKernel kernel, Grid& grid, int ballCount, const Ball* balls, int parts);
 
 // The least and greatest value over the points of each block of the grid's lattice (element
 // blocks.index(a, b, c)), and the balls they are the field of. Extraction passes over the blocks
@@ -50,5 +51,6 @@ inline bool summaryCurrent(const FieldSummary& summary, const Grid& grid) {
 // evaluateField of all kBallCount balls, keeping the summary. When the summary is current, only
 // the points that a changed ball reaches, before or after its change, are computed again (each
 // sum from scratch in ball order, so every value is the bits a full pass gives); nothing at all
-// when no value can change.
-void updateField(FieldSummary& summary, Grid& grid, const Ball* balls);
+// when no value can change. The passes split into at most `parts` parts as evaluateFieldWith's;
+// the program leaves that to the processors, tests choose.
+void updateField(FieldSummary& summary, Grid& grid, const Ball* balls, int parts = 0);

@@ -18,7 +18,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
 void* obtainStorage(std::size_t& bytes) {
     if (bytes < kHugePage) return std::malloc(bytes);
     bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    return mapAlignedPages(bytes, kHugePage);
+    return fieldStorage().mapAlignedPages(bytes, kHugePage);
 }
 
 void releaseStorage(void* storage, std::size_t bytes) {
@@ -26,7 +26,7 @@ void releaseStorage(void* storage, std::size_t bytes) {
     if (bytes < kHugePage) {
         std::free(storage);
     } else {
-        unmapAlignedPages(storage, bytes);
+        fieldStorage().unmapAlignedPages(storage, bytes);
     }
 }
 
@@ -46,15 +46,15 @@ bool storageSize(int n, std::size_t& bytes) {
 
 BlockLattice blockLattice(int n) {
     BlockLattice lattice;
-    lattice.n = n;
+    lattice.cellsPerAxis = n;
     const int fitting = (n + kMaxBlocksPerAxis - 1) / kMaxBlocksPerAxis;
     lattice.cells = fitting > kBlockCells ? fitting : kBlockCells;
     lattice.perAxis = n <= 0 ? 0 : (n + lattice.cells - 1) / lattice.cells;
     return lattice;
 }
 
-bool setCellSize(Grid& grid, double cellSize) {
-    const double quotient = kNetWidth / cellSize;
+bool setVoxelSize(Grid& grid, double voxelSize) {
+    const double quotient = kNetWidth / voxelSize;
     // Rejects NaN, negative sizes and anything whose N would not fit an int.
     if (!(quotient >= 0.0 && quotient < 2147483647.0)) return false;
     const int n = static_cast<int>(quotient);
@@ -68,14 +68,14 @@ bool setCellSize(Grid& grid, double cellSize) {
         grid.storageBytes = bytes;
     }
 
-    grid.n = n;
-    grid.cellSize = cellSize;
+    grid.cellsPerAxis = n;
+    grid.voxelSize = voxelSize;
     grid.axis = reinterpret_cast<float*>(grid.points + pointCount(grid));
-    grid.blocks = blockLattice(n);
+    grid.lattice = blockLattice(n);
     ++grid.version;
-    const double lowest = -(n * cellSize * 0.5);
+    const double lowest = -(n * voxelSize * 0.5);
     for (int t = 0; t <= n; ++t)
-        grid.axis[t] = static_cast<float>(lowest + cellSize * t);
+        grid.axis[t] = static_cast<float>(lowest + voxelSize * t);
     return true;
 }
 

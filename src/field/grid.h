@@ -41,36 +41,36 @@ constexpr int kMaxBlocks = kMaxBlocksPerAxis * kMaxBlocksPerAxis * kMaxBlocksPer
 // and so on; the last block along each axis may be short. Its points are those of its cells,
 // [begin(a), end(a)] along i: neighbouring blocks share a face of points.
 struct BlockLattice {
-    int n = 0;        // cells per axis of the grid
-    int cells = 0;    // cells along each side of a block
-    int perAxis = 0;  // blocks along each axis
+    int cellsPerAxis = 0;  // of the grid
+    int cells = 0;         // cells along each side of a block
+    int perAxis = 0;       // blocks along each axis
 
     int index(int a, int b, int c) const { return (a * perAxis + b) * perAxis + c; }
     int begin(int a) const { return a * cells; }
-    int end(int a) const { return (a + 1) * cells < n ? (a + 1) * cells : n; }
+    int end(int a) const { return (a + 1) * cells < cellsPerAxis ? (a + 1) * cells : cellsPerAxis; }
 };
 
 BlockLattice blockLattice(int n);
 
-// The grid of one cell size. Every change of its points (N, positions or values) advances
+// The grid of one voxel size. Every change of its points (N, positions or values) advances
 // `version`, so that whatever was made from the grid knows by the version it kept whether it is
-// still current. The storage is the grid's own, kept across cell sizes and grown when needed.
+// still current. The storage is the grid's own, kept across voxel sizes and grown when needed.
 struct Grid {
-    int n = 0;                    // cells per axis, N = trunc(kNetWidth / cellSize)
-    double cellSize = 0.0;        // world units
+    int cellsPerAxis = 0;         // N = trunc(kNetWidth / voxelSize)
+    double voxelSize = 0.0;       // world units
     GridPoint* points = nullptr;  // (N+1)^3 values, then the axis, in the grid's own storage
     float* axis = nullptr;        // the N+1 coordinates along each axis, lowest first
-    BlockLattice blocks;
+    BlockLattice lattice;
     std::uint64_t version = 0;     // advanced by every change; 0 only before the first
-    std::size_t storageBytes = 0;  // of the storage; 0 before the first cell size
+    std::size_t storageBytes = 0;  // of the storage; 0 before the first voxel size
 };
 
-// Makes `grid` the grid of `cellSize`: N, the axis and the lattice; values are left unset. The
+// Makes `grid` the grid of `voxelSize`: N, the axis and the lattice; values are left unset. The
 // storage is kept when it is large enough, else new storage is obtained before the old is given
 // up. When it cannot be had (or N is out of range) the grid stays as it was and false is returned.
-bool setCellSize(Grid& grid, double cellSize);
+bool setVoxelSize(Grid& grid, double voxelSize);
 
-// Gives the grid's storage back; the grid then has no points until its next cell size.
+// Gives the grid's storage back; the grid then has no points until its next voxel size.
 void releaseGrid(Grid& grid);
 
 // Bumps the version after the values have been written by something else than the field passes.
@@ -79,12 +79,12 @@ inline void valuesChanged(Grid& grid) {
 }
 
 inline std::size_t pointCount(const Grid& grid) {
-    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t side = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     return side * side * side;
 }
 
 inline std::size_t pointIndex(const Grid& grid, int i, int j, int k) {
-    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t side = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     return (i * side + j) * side + k;
 }
 
@@ -94,7 +94,7 @@ inline Vec3 pointPosition(const Grid& grid, int i, int j, int k) {
 
 // Cell (i, j, k), 0 <= i, j, k < N.
 inline GridCell gridCell(const Grid& grid, int i, int j, int k) {
-    const std::size_t dy = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t dy = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     const std::size_t dx = dy * dy;
     const std::size_t first = pointIndex(grid, i, j, k);
     GridCell cell;

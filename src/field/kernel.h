@@ -2,7 +2,7 @@
 
 // The field pass's kernel, written once over the lane width W. It is compiled in two units: the
 // field pass's own, for one and two lanes, and kernel_fours.cpp for four, which on x86-64 is
-// built for AVX and called only where the processor has it. Everything here but BallReach,
+// built for AVX and called only where the processor has it. Everything here but PreparedBall,
 // RowStretch and addInFours has internal linkage, so that no code built for AVX is ever shared
 // with the rest.
 
@@ -13,7 +13,7 @@
 #include "field/simd.h"
 
 // What the field pass needs of one enabled ball, worked out once per pass.
-struct BallReach {
+struct PreparedBall {
     double x, y, z;     // centre
     double outside;     // least squared distance whose square root exceeds the radius
     double r2, r4, r6;  // powers of the radius
@@ -22,7 +22,7 @@ struct BallReach {
 // Points of one row of the grid for the kernel: `count` points from `z` along the axis, whose
 // sums go to `values`, and the balls that may reach the row with dx^2 + dy^2 from each centre.
 struct RowStretch {
-    const BallReach* balls[kBallCount];
+    const PreparedBall* balls[kBallCount];
     double across[kBallCount];  // dx*dx + dy*dy of the row from each ball's centre
     int ballCount;
     const float* z;
@@ -63,7 +63,7 @@ inline std::size_t addInLanes(const RowStretch& row, std::size_t first) {
         const Values z = widen<W>(row.z + p);
         Values value = {};
         for (int b = 0; b < row.ballCount; ++b) {
-            const BallReach& ball = *row.balls[b];
+            const PreparedBall& ball = *row.balls[b];
             const Values dz = z - ball.z;
             const Values s = row.across[b] + dz * dz;
             // Lanes at or beyond the bound (see outsideBound); NaN is not, and goes on to the

@@ -5,7 +5,7 @@
 #include "field/memory.h"
 
 void* mapAlignedPages(std::size_t bytes, std::size_t alignment) {
-    // One alignment more than needed, so that an aligned stretch of `bytes` lies within; what is
+    // One alignment more than needed, so that an aligned run of `bytes` lies within; what is
     // left over on either side goes straight back.
     const std::size_t reserved = bytes + alignment;
     void* mapping =

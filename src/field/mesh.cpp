@@ -154,16 +154,17 @@ bool buildSurfaceMesh(SurfaceMesh& mesh, const Grid& grid, double isolevel,
         mesh.vertexCapacity = kFirstVertices;
         mesh.triangleCapacity = kFirstVertices * 2;
     }
-    const std::size_t side = static_cast<std::size_t>(grid.n) + 1;
+    const std::size_t side = static_cast<std::size_t>(grid.cellsPerAxis) + 1;
     MeshBuild build{mesh, grid.points, isolevel, side, nullptr, nullptr, 0, true};
     build.slots =
         static_cast<std::uint32_t*>(std::calloc(2 * side * side * kKinds, sizeof(std::uint32_t)));
     if (build.slots == nullptr) return false;
     CutBlocks blocks;
     findCutBlocks(blocks, summary, grid, isolevel);
-    forEachCutCell(blocks, grid, isolevel, 0, grid.n, [&](const GridCell& cell, int index) {
-        if (build.room) addCell(build, cell, index);
-    });
+    forEachCutCell(blocks, grid, isolevel, 0, grid.cellsPerAxis,
+                   [&](const GridCell& cell, int index) {
+                       if (build.room) addCell(build, cell, index);
+                   });
     std::free(build.slots);
     std::free(build.keys);
     if (!build.room) {

@@ -18,16 +18,9 @@ void* runPart(void* argument) {
     return nullptr;
 }
 
-int forcedPartCount = 0;  // 0: as many as there are processors
-
 }  // namespace
 
-void forcePartCount(int parts) {
-    forcedPartCount = parts < 0 ? 0 : parts > kMaxParts ? kMaxParts : parts;
-}
-
 int partCount() {
-    if (forcedPartCount > 0) return forcedPartCount;
     static const int count = [] {
         // The processors online (0 when unknown), as the C++ library asks each system for them.
         const unsigned online = std::thread::hardware_concurrency();

@@ -10,13 +10,8 @@
 
 constexpr int kMaxParts = 8;
 
-// How many parts to split work into: the processors online, 1 to kMaxParts, unless a test has
-// set the count with forcePartCount.
+// How many parts to split work into: the processors online, 1 to kMaxParts.
 int partCount();
-
-// For tests: partCount() gives `parts` (1 to kMaxParts) whatever the machine has; 0 gives it back
-// to the processors online. Not while work runs in parts.
-void forcePartCount(int parts);
 
 // Runs work(context, part) for every part below `parts` and returns when all have finished. The
 // first runs on the calling thread; one whose thread cannot be started runs there too, after it.

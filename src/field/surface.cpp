@@ -1,6 +1,5 @@
 #include "field/surface.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "field/memory.h"
@@ -11,12 +10,10 @@ namespace {
 constexpr std::size_t kFirstCapacity = 1024;  // cut cells of a slab before its first growth
 // An extraction visiting fewer cells than this stays on one thread.
 constexpr std::size_t kCellsToHelp = 65536;
-// Cut cells of a stretch handed over from a slab that could not be kept.
-constexpr std::size_t kStretchCells = 256;
+// Cut cells of a batch handed over from a slab that could not be kept.
+constexpr std::size_t kBatchCells = 256;
 
 static_assert(kMaxBlocksPerAxis <= kMaxSharedItems, "a slab is an item of shared work");
-
-std::atomic<std::uint32_t> refusedSlabs{0};
 
 std::size_t pageBytes(std::size_t capacity, std::size_t size) {
     return (capacity * size + kPageBytes - 1) / kPageBytes * kPageBytes;
@@ -32,7 +29,7 @@ bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size
     while (grown < needed)
         grown *= 2;
     const std::size_t bytes = pageBytes(grown, size);
-    void* larger = growPages(buffer, pageBytes(capacity, size), bytes);
+    void* larger = fieldStorage().growPages(buffer, pageBytes(capacity, size), bytes);
     if (larger == nullptr) return false;
     buffer = larger;
     capacity = bytes / size;
@@ -40,30 +37,30 @@ bool reserve(void*& buffer, std::size_t& capacity, std::size_t needed, std::size
 }
 
 // Room in a slab for one more cut cell and its triangles.
-bool reserveCell(SurfacePart& part) {
-    if (part.cellCount < part.cellCapacity &&
-        part.triangleCount + kMaxTrianglesPerCell <= part.triangleCapacity) {
+bool reserveCell(SurfaceCells& cells) {
+    if (cells.cellCount < cells.cellCapacity &&
+        cells.triangleCount + kMaxTrianglesPerCell <= cells.triangleCapacity) {
         return true;
     }
-    void* cells = part.cellTriangles;
-    void* triangles = part.triangles;
-    const bool room = reserve(cells, part.cellCapacity, part.cellCount + 1, 1) &&
-                      reserve(triangles, part.triangleCapacity,
-                              part.triangleCount + kMaxTrianglesPerCell, sizeof(Triangle));
-    part.cellTriangles = static_cast<unsigned char*>(cells);
-    part.triangles = static_cast<Triangle*>(triangles);
+    void* cellArray = cells.cellTriangles;
+    void* triangleArray = cells.triangles;
+    const bool room = reserve(cellArray, cells.cellCapacity, cells.cellCount + 1, 1) &&
+                      reserve(triangleArray, cells.triangleCapacity,
+                              cells.triangleCount + kMaxTrianglesPerCell, sizeof(Triangle));
+    cells.cellTriangles = static_cast<unsigned char*>(cellArray);
+    cells.triangles = static_cast<Triangle*>(triangleArray);
     return room;
 }
 
-// One cut cell's triangles, into a part that has room for them: the crossings and triangles of
+// One cut cell's triangles, into cells that have room for them: the crossings and triangles of
 // its configuration, as polygoniseCell makes them.
-void appendCell(SurfacePart& part, const GridCell& cell, int index, const GridPoint* points,
+void appendCell(SurfaceCells& cells, const GridCell& cell, int index, const GridPoint* points,
                 double isolevel) {
     Vec3 edgeVertices[kEdgesPerCell];
     if (!intersectEdges(edgeVertices, cell, points, index, isolevel)) return;
-    const int count = buildTriangles(part.triangles + part.triangleCount, edgeVertices, index);
-    part.cellTriangles[part.cellCount++] = static_cast<unsigned char>(count);
-    part.triangleCount += count;
+    const int count = buildTriangles(cells.triangles + cells.triangleCount, edgeVertices, index);
+    cells.cellTriangles[cells.cellCount++] = static_cast<unsigned char>(count);
+    cells.triangleCount += count;
 }
 
 // What the extraction of one slab needs. Slab a is the rows of block row a along i.
@@ -75,12 +72,12 @@ struct SlabJob {
 void extractSlab(void* context, int slab) {
     const SlabJob& job = *static_cast<const SlabJob*>(context);
     KeptSurface& surface = *job.surface;
-    SurfacePart& out = surface.slabs[slab];
+    SurfaceCells& out = surface.slabs[slab];
     out.cellCount = 0;
     out.triangleCount = 0;
-    bool room = !(refusedSlabs.load(std::memory_order_relaxed) >> slab & 1u);
-    forEachCutCell(surface.blocks, *job.grid, surface.isolevel, job.grid->blocks.begin(slab),
-                   job.grid->blocks.end(slab), [&](const GridCell& cell, int index) {
+    bool room = true;
+    forEachCutCell(surface.cutBlocks, *job.grid, surface.isolevel, job.grid->lattice.begin(slab),
+                   job.grid->lattice.end(slab), [&](const GridCell& cell, int index) {
                        room = room && reserveCell(out);
                        if (room) appendCell(out, cell, index, job.grid->points, surface.isolevel);
                    });
@@ -88,24 +85,24 @@ void extractSlab(void* context, int slab) {
 }
 
 // A slab that could not be kept, polygonised on the calling thread and handed to `draw` a
-// stretch of cells at a time.
+// batch of cells at a time.
 void drawUnkeptSlab(const KeptSurface& surface, const Grid& grid, int slab,
-                    void (*draw)(void* context, const SurfacePart& part), void* context) {
-    unsigned char cellTriangles[kStretchCells];
-    Triangle triangles[kStretchCells * kMaxTrianglesPerCell];
-    SurfacePart stretch;
-    stretch.cellTriangles = cellTriangles;
-    stretch.triangles = triangles;
-    forEachCutCell(surface.blocks, grid, surface.isolevel, grid.blocks.begin(slab),
-                   grid.blocks.end(slab), [&](const GridCell& cell, int index) {
-                       if (stretch.cellCount == kStretchCells) {
-                           draw(context, stretch);
-                           stretch.cellCount = 0;
-                           stretch.triangleCount = 0;
+                    void (*draw)(void* context, const SurfaceCells& cells), void* context) {
+    unsigned char cellTriangles[kBatchCells];
+    Triangle triangles[kBatchCells * kMaxTrianglesPerCell];
+    SurfaceCells batch;
+    batch.cellTriangles = cellTriangles;
+    batch.triangles = triangles;
+    forEachCutCell(surface.cutBlocks, grid, surface.isolevel, grid.lattice.begin(slab),
+                   grid.lattice.end(slab), [&](const GridCell& cell, int index) {
+                       if (batch.cellCount == kBatchCells) {
+                           draw(context, batch);
+                           batch.cellCount = 0;
+                           batch.triangleCount = 0;
                        }
-                       appendCell(stretch, cell, index, grid.points, surface.isolevel);
+                       appendCell(batch, cell, index, grid.points, surface.isolevel);
                    });
-    if (stretch.cellCount > 0) draw(context, stretch);
+    if (batch.cellCount > 0) draw(context, batch);
 }
 
 // Cells the extraction visits: below kCellsToHelp, a helper thread costs more than it saves.
@@ -128,17 +125,17 @@ enum class Caller { kDraws, kHelps };
 
 void extractAfresh(KeptSurface& surface, const Grid& grid, double isolevel,
                    const FieldSummary& summary, Caller caller,
-                   void (*draw)(void* context, const SurfacePart& part), void* context) {
+                   void (*draw)(void* context, const SurfaceCells& cells), void* context) {
     surface.complete = false;
     surface.gridVersion = grid.version;
     surface.isolevel = isolevel;
-    findCutBlocks(surface.blocks, summary, grid, isolevel);
-    surface.slabCount = grid.blocks.perAxis;
+    findCutBlocks(surface.cutBlocks, summary, grid, isolevel);
+    surface.slabCount = grid.lattice.perAxis;
 
     SlabJob job{&surface, &grid};
     SharedWork shared;
     startSharedWork(shared, surface.slabCount, extractSlab, &job,
-                    cellsToVisit(surface.blocks, grid.blocks) >= kCellsToHelp,
+                    cellsToVisit(surface.cutBlocks, grid.lattice) >= kCellsToHelp,
                     caller == Caller::kHelps);
     bool complete = true;
     for (int slab = 0; slab < surface.slabCount; ++slab) {
@@ -159,8 +156,8 @@ void extractAfresh(KeptSurface& surface, const Grid& grid, double isolevel,
 }  // namespace
 
 void drawSurface(KeptSurface& surface, const Grid& grid, double isolevel,
-                 const FieldSummary& summary, void (*draw)(void* context, const SurfacePart& part),
-                 void* context) {
+                 const FieldSummary& summary,
+                 void (*draw)(void* context, const SurfaceCells& cells), void* context) {
     if (!current(surface, grid, isolevel)) {
         extractAfresh(surface, grid, isolevel, summary, Caller::kDraws, draw, context);
         return;
@@ -173,8 +170,4 @@ bool extractSurface(KeptSurface& surface, const Grid& grid, double isolevel,
                     const FieldSummary& summary) {
     extractAfresh(surface, grid, isolevel, summary, Caller::kHelps, nullptr, nullptr);
     return surface.complete;
-}
-
-void refuseSlabStorage(std::uint32_t slabs) {
-    refusedSlabs.store(slabs, std::memory_order_relaxed);
 }

@@ -12,9 +12,9 @@
 // changes, so that frames which only move the camera or change the selection or the lighting
 // draw it again without polygonising the grid. Pure computation, no OpenGL.
 
-// Cut cells in storage order and their triangles: a slab of the kept surface, or a stretch of
+// Cut cells in storage order and their triangles: a slab of the kept surface, or a batch of
 // one. A slab's storage grows as needed and is kept for the next extraction.
-struct SurfacePart {
+struct SurfaceCells {
     unsigned char* cellTriangles = nullptr;  // triangles of each cut cell, 1 .. 5
     std::size_t cellCount = 0;
     std::size_t cellCapacity = 0;
@@ -29,25 +29,21 @@ struct KeptSurface {
     std::uint64_t gridVersion = 0;  // 0 before the first extraction
     double isolevel = 0.0;
     bool complete = false;  // every slab kept
-    CutBlocks blocks{};     // the blocks the extraction visited
+    CutBlocks cutBlocks{};  // the blocks the extraction visited
     int slabCount = 0;
-    SurfacePart slabs[kMaxBlocksPerAxis];
+    SurfaceCells slabs[kMaxBlocksPerAxis];
     bool kept[kMaxBlocksPerAxis]{};  // the slab is in `slabs`; false: storage ran out
 };
 
-// Brings the kept surface up to date and calls draw(context, part) for all of it in order, on
+// Brings the kept surface up to date and calls draw(context, cells) for all of it in order, on
 // the calling thread. When it must be extracted afresh a helper thread extracts slabs ahead
 // while the caller draws the ones that are ready. A slab for which storage ran out is
-// polygonised on the calling thread and handed over a stretch at a time.
+// polygonised on the calling thread and handed over a batch at a time.
 void drawSurface(KeptSurface& surface, const Grid& grid, double isolevel,
-                 const FieldSummary& summary, void (*draw)(void* context, const SurfacePart& part),
-                 void* context);
+                 const FieldSummary& summary,
+                 void (*draw)(void* context, const SurfaceCells& cells), void* context);
 
 // Extracts the surface afresh, whatever was kept, the calling thread helping; false when storage
 // ran out for some slab.
 bool extractSurface(KeptSurface& surface, const Grid& grid, double isolevel,
                     const FieldSummary& summary);
-
-// Refuses storage to the slabs whose bits are set from now on, so that tests can reach what
-// happens when it runs out; 0 gives it again.
-void refuseSlabStorage(std::uint32_t slabs);

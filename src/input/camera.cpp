@@ -6,14 +6,9 @@
 #include <climits>
 #include <cmath>
 
-namespace {
+#include "input/keys.h"
 
-constexpr unsigned char kKeyForward = 'w';
-constexpr unsigned char kKeyBack = 's';
-constexpr unsigned char kKeyRight = 'd';
-constexpr unsigned char kKeyLeft = 'a';
-constexpr unsigned char kKeyUp = ' ';
-constexpr unsigned char kKeyDown = 'c';
+namespace {
 
 // eye + sign * step, each component summed in 64 bits and stored as a float.
 void moveEye(Vec3& eye, const Vec3& step, double sign) {

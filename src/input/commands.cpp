@@ -6,19 +6,9 @@
 
 #include "app/scene.h"
 #include "input/camera.h"
+#include "input/keys.h"
 
 namespace {
-
-constexpr unsigned char kKeyEscape = 27;
-constexpr unsigned char kKeyDelete = 127;
-constexpr unsigned char kKeyBackspace = 8;
-constexpr unsigned char kKeyNoBall = '0';
-constexpr unsigned char kKeyFirstBall = '1';
-constexpr unsigned char kKeyLastBall = '9';
-constexpr unsigned char kKeyRaiseIsolevel = '+';
-constexpr unsigned char kKeyLowerIsolevel = '-';
-constexpr unsigned char kKeyFinerGrid = '/';
-constexpr unsigned char kKeyCoarserGrid = '*';
 
 // Each bound is tested on the value before the step, so a value can pass it by one step.
 constexpr double kIsolevelStep = 0.02;
@@ -37,12 +27,8 @@ void reevaluateField() {
     updateField(scene.fieldSummary, scene.grid, scene.balls);
 }
 
-// Makes the grid again for the candidate cell size, which may equal the current one. When the
-// storage for it cannot be had, the grid at hand stays, so the scene stays consistent and the
-// program goes on.
 void rebuildGrid(double candidateSize) {
-    setCellSize(scene.grid, candidateSize);
-    reevaluateField();
+    useVoxelSize(candidateSize);
     glutPostRedisplay();
 }
 
@@ -52,6 +38,25 @@ void step(float& value, double amount) {
 }
 
 }  // namespace
+
+// Makes the grid again for the candidate voxel size, which may equal the current one. When the
+// storage for it cannot be had, the grid at hand stays, so the scene stays consistent and the
+// program goes on.
+void useVoxelSize(double candidateSize) {
+    setVoxelSize(scene.grid, candidateSize);
+    reevaluateField();
+}
+
+// GL_LIGHTING follows lightingOn; the light is set by initScene (src/app/scene.cpp), the
+// materials by the frame (src/render/display.cpp).
+void setLighting(bool on) {
+    scene.lightingOn = on;
+    if (scene.lightingOn) {
+        glEnable(GL_LIGHTING);
+    } else {
+        glDisable(GL_LIGHTING);
+    }
+}
 
 void keyboard(unsigned char key, int /*x*/, int /*y*/) {
     if (key == kKeyEscape) {
@@ -70,12 +75,7 @@ void keyboard(unsigned char key, int /*x*/, int /*y*/) {
             glutPostRedisplay();
         }
     } else if (key == kKeyBackspace) {
-        scene.lightingOn = !scene.lightingOn;
-        if (scene.lightingOn) {
-            glEnable(GL_LIGHTING);
-        } else {
-            glDisable(GL_LIGHTING);
-        }
+        setLighting(!scene.lightingOn);
         glutPostRedisplay();
     } else if (key == kKeyRaiseIsolevel) {
         if (scene.isolevel < kIsolevelRaiseBelow) scene.isolevel += kIsolevelStep;
@@ -84,10 +84,10 @@ void keyboard(unsigned char key, int /*x*/, int /*y*/) {
         if (scene.isolevel >= kIsolevelLowerFrom) scene.isolevel -= kIsolevelStep;
         glutPostRedisplay();
     } else if (key == kKeyFinerGrid) {
-        const double size = scene.grid.cellSize;
+        const double size = scene.grid.voxelSize;
         rebuildGrid(size >= kVoxelHalveFrom ? size * kVoxelFiner : size);
     } else if (key == kKeyCoarserGrid) {
-        const double size = scene.grid.cellSize;
+        const double size = scene.grid.voxelSize;
         rebuildGrid(size <= kVoxelDoubleUpTo ? size * kVoxelCoarser : size);
     }
     moveCamera(key);

@@ -43,7 +43,9 @@ void drawOutline() {
     glEnd();
 }
 
-// Lit: the blue material, filled. Unlit: a blue wireframe in the current colour.
+// Lit: the blue material, filled. Unlit: a blue wireframe in the current colour. The frame sets
+// only the materials; the light is set by initScene (src/app/scene.cpp) and GL_LIGHTING there and
+// by Backspace (src/input/commands.cpp).
 void setSurfaceMaterial() {
     if (scene.lightingOn) {
         glMaterialfv(kFaces, GL_AMBIENT, kSurfaceAmbient);
@@ -72,12 +74,12 @@ void drawCell(const Triangle* triangles, int count) {
     glEnd();
 }
 
-// Draws a part of the surface, cell by cell.
-void drawPart(void* /*context*/, const SurfacePart& part) {
+// Draws cut cells of the surface (a slab, or a batch of one), cell by cell.
+void drawCells(void* /*context*/, const SurfaceCells& cells) {
     std::size_t t = 0;
-    for (std::size_t c = 0; c < part.cellCount; ++c) {
-        drawCell(part.triangles + t, part.cellTriangles[c]);
-        t += part.cellTriangles[c];
+    for (std::size_t c = 0; c < cells.cellCount; ++c) {
+        drawCell(cells.triangles + t, cells.cellTriangles[c]);
+        t += cells.cellTriangles[c];
     }
 }
 
@@ -104,7 +106,7 @@ void display() {
     drawOutline();
     setSurfaceMaterial();
     // The cut cells in storage order, from the kept surface or extracted afresh as they are drawn.
-    drawSurface(scene.surface, scene.grid, scene.isolevel, scene.fieldSummary, drawPart, nullptr);
+    drawSurface(scene.surface, scene.grid, scene.isolevel, scene.fieldSummary, drawCells, nullptr);
     glMaterialfv(kFaces, GL_SPECULAR, kNoSpecular);
     glMateriali(kFaces, GL_SHININESS, 0);
     drawMarker();

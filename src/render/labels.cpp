@@ -107,7 +107,7 @@ void drawLabels() {
 
     std::snprintf(text, sizeof text, "VNetWidth=%.1f", kNetWidth);
     drawLabel(kNetWidthColour, kNetWidthOffset, text);
-    std::snprintf(text, sizeof text, "VoxelSize=%.1f", scene.grid.cellSize);
+    std::snprintf(text, sizeof text, "VoxelSize=%.1f", scene.grid.voxelSize);
     drawLabel(kVoxelSizeColour, kVoxelSizeOffset, text);
     std::snprintf(text, sizeof text, "isolevel=%.2f", scene.isolevel);
     drawLabel(kIsolevelColour, kIsolevelOffset, text);

@@ -373,7 +373,7 @@ void expectExtentNear(Report& report, const Extent& observed, const Extent& refe
     }
 }
 
-// Pixels of the voxel-size label, which names the cell size the last frame was drawn with.
+// Pixels of the voxel-size label, which names the voxel size the last frame was drawn with.
 std::vector<bool> voxelLabelMask(const Frame& frame, const View& view) {
     const int x0 = static_cast<int>(labelX(view, -0.5)) - 1;
     const int x1 = static_cast<int>(labelX(view, -1.8)) - 1;
@@ -435,8 +435,8 @@ using Keys = RunningViewer;
 using FirstFrame = RunningViewer;
 using Selection = RunningViewer;
 using Lighting = RunningViewer;
-using Grid = RunningViewer;
-using Camera = RunningViewer;
+using VoxelSize = RunningViewer;
+using Navigation = RunningViewer;
 
 // ----- the window -----
 
@@ -740,12 +740,12 @@ TEST_F(Lighting, BackspaceTogglesUnlitWireframe) {
     });
 }
 
-// ----- cell size -----
+// ----- voxel size -----
 
-TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
+TEST_F(VoxelSize, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
     const std::vector<ProbeSpec> probes =
         surfaceProbes(view, balls, kInitialIsolevel, 12, kLitBlue, kAnyBlue, true);
-    const Frame first = expectFrame(session, "cell-size-2", [&](const Frame& f, Report& r) {
+    const Frame first = expectFrame(session, "voxel-size-2", [&](const Frame& f, Report& r) {
         runProbes(f, r, probes);
         expectLabelColour(f, r, "voxel size", static_cast<int>(labelX(view, -0.5)),
                           static_cast<int>(labelX(view, -1.8)), kOliveLabel);
@@ -754,12 +754,12 @@ TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
     const Extent reference = blueExtent(first);
     const int firstLabelRight = voxelLabelRight(first, view);
 
-    // Each halving shows a new cell size in its label; waiting for that proves the frame new.
+    // Each halving shows a new voxel size in its label; waiting for that proves the frame new.
     std::vector<bool> label = voxelLabelMask(first, view);
     for (int press = 1; press <= 2; ++press) {
         ASSERT_TRUE(pressKey(session, XK_slash));
         const Frame f = expectFrame(
-            session, "cell-size-label-" + std::to_string(press),
+            session, "voxel-size-label-" + std::to_string(press),
             [&](const Frame& f, Report& r) {
                 ++r.probes;
                 if (voxelLabelMask(f, view) == label) fail(r, "the voxel size label is unchanged");
@@ -767,7 +767,7 @@ TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
             kSlowFrameTimeout);
         label = voxelLabelMask(f, view);
     }
-    expectFrame(session, "cell-size-0.5", [&](const Frame& f, Report& r) {
+    expectFrame(session, "voxel-size-0.5", [&](const Frame& f, Report& r) {
         runProbes(f, r, probes);
         expectExtentNear(r, blueExtent(f), reference, 6);
     });
@@ -776,7 +776,7 @@ TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
     for (int press = 1; press <= 5; ++press)
         ASSERT_TRUE(pressKey(session, XK_asterisk));
     expectFrame(
-        session, "cell-size-16",
+        session, "voxel-size-16",
         [&](const Frame& f, Report& r) {
             ++r.probes;
             if (voxelLabelRight(f, view) < firstLabelRight + 3) {
@@ -794,7 +794,7 @@ TEST_F(Grid, RefineTwiceThenCoarsenFiveTimesKeepsSurface) {
 
 // ----- the camera -----
 
-TEST_F(Camera, RightDragTurnsView) {
+TEST_F(Navigation, RightDragTurnsView) {
     awaitInitialSurface(session, view, balls);
     // 30 pixels to the right turn the view by 0.3 radian to the right about its up vector.
     rightDrag(session, 300, 300, 330, 300, 6);
@@ -810,7 +810,7 @@ TEST_F(Camera, RightDragTurnsView) {
     });
 }
 
-TEST_F(Camera, MovementKeysMoveEye) {
+TEST_F(Navigation, MovementKeysMoveEye) {
     awaitInitialSurface(session, view, balls);
     // Ten steps forward, six to the right and four down along the camera's own axes.
     for (int i = 0; i < 10; ++i)
@@ -957,7 +957,7 @@ void runScripted(XSession& session, const std::vector<std::string>& arguments) {
                                         << viewerLog(session);
 }
 
-// The surface the program draws for these balls, cell size and threshold, extracted with the
+// The surface the program draws for these balls, voxel size and threshold, extracted with the
 // field library, and the grid edges it cuts, counted from the values alone.
 struct SurfaceCounts {
     std::size_t triangles = 0;
@@ -965,16 +965,16 @@ struct SurfaceCounts {
 };
 
 SurfaceCounts drawnSurface(const Ball* balls, double voxelSize, double isolevel) {
-    ::Grid grid;  // the field's, not this file's fixture of that name
+    Grid grid;
     SurfaceCounts counts;
-    if (!setCellSize(grid, voxelSize)) return counts;
+    if (!setVoxelSize(grid, voxelSize)) return counts;
     static FieldSummary summary;
     static KeptSurface surface;
     updateField(summary, grid, balls);
     extractSurface(surface, grid, isolevel, summary);
     for (int slab = 0; slab < surface.slabCount; ++slab)
         counts.triangles += surface.slabs[slab].triangleCount;
-    counts.cutEdges = countCutEdges(grid.points, grid.n, isolevel);
+    counts.cutEdges = countCutEdges(grid.points, grid.cellsPerAxis, isolevel);
     releaseGrid(grid);
     return counts;
 }

@@ -15,7 +15,8 @@ void recordArray(const char* name, std::initializer_list<double> head, const GLf
                  int count) {
     if (!glDouble.recording) return;
     GlCall call{name, std::vector<double>(head)};
-    for (int i = 0; i < count; ++i) call.args.push_back(values[i]);
+    for (int i = 0; i < count; ++i)
+        call.args.push_back(values[i]);
     glDouble.calls.push_back(call);
 }
 
@@ -37,7 +38,9 @@ int parameterCount(GLenum pname) {
 
 }  // namespace
 
-void resetGlDouble() { glDouble = GlDouble(); }
+void resetGlDouble() {
+    glDouble = GlDouble();
+}
 
 bool isEnabled(GLenum capability) {
     auto it = glDouble.capabilities.find(capability);
@@ -52,7 +55,9 @@ std::vector<GlCall> callsNamed(const char* name) {
     return result;
 }
 
-int countCalls(const char* name) { return static_cast<int>(callsNamed(name).size()); }
+int countCalls(const char* name) {
+    return static_cast<int>(callsNamed(name).size());
+}
 
 int findCall(const char* name, int from) {
     for (int i = from; i < static_cast<int>(glDouble.calls.size()); ++i) {
@@ -80,10 +85,18 @@ void glEnd() {
     --glDouble.beginDepth;
     record("glEnd", {});
 }
-void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { record("glVertex3f", {x, y, z}); }
-void glNormal3fv(const GLfloat* v) { recordArray("glNormal3fv", {}, v, 3); }
-void glColor3f(GLfloat r, GLfloat g, GLfloat b) { record("glColor3f", {r, g, b}); }
-void glColor3fv(const GLfloat* v) { recordArray("glColor3fv", {}, v, 3); }
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+    record("glVertex3f", {x, y, z});
+}
+void glNormal3fv(const GLfloat* v) {
+    recordArray("glNormal3fv", {}, v, 3);
+}
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) {
+    record("glColor3f", {r, g, b});
+}
+void glColor3fv(const GLfloat* v) {
+    recordArray("glColor3fv", {}, v, 3);
+}
 void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
     recordArray("glMaterialfv", {double(face), double(pname)}, params, parameterCount(pname));
 }
@@ -93,7 +106,9 @@ void glMateriali(GLenum face, GLenum pname, GLint param) {
 void glPolygonMode(GLenum face, GLenum mode) {
     record("glPolygonMode", {double(face), double(mode)});
 }
-void glClear(GLbitfield mask) { record("glClear", {double(mask)}); }
+void glClear(GLbitfield mask) {
+    record("glClear", {double(mask)});
+}
 void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
     record("glClearColor", {r, g, b, a});
 }
@@ -115,7 +130,9 @@ void glMatrixMode(GLenum mode) {
     glDouble.matrixMode = mode;
     record("glMatrixMode", {double(mode)});
 }
-void glLoadIdentity() { record("glLoadIdentity", {}); }
+void glLoadIdentity() {
+    record("glLoadIdentity", {});
+}
 void glPushMatrix() {
     ++glDouble.matrixDepth;
     record("glPushMatrix", {});
@@ -124,13 +141,21 @@ void glPopMatrix() {
     --glDouble.matrixDepth;
     record("glPopMatrix", {});
 }
-void glTranslatef(GLfloat x, GLfloat y, GLfloat z) { record("glTranslatef", {x, y, z}); }
-void glRasterPos3f(GLfloat x, GLfloat y, GLfloat z) { record("glRasterPos3f", {x, y, z}); }
+void glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
+    record("glTranslatef", {x, y, z});
+}
+void glRasterPos3f(GLfloat x, GLfloat y, GLfloat z) {
+    record("glRasterPos3f", {x, y, z});
+}
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     record("glViewport", {double(x), double(y), double(width), double(height)});
 }
-void glFlush() { record("glFlush", {}); }
-void glFinish() { record("glFinish", {}); }
+void glFlush() {
+    record("glFlush", {});
+}
+void glFinish() {
+    record("glFinish", {});
+}
 
 // GLU.
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
@@ -144,8 +169,12 @@ void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GL
 // GLUT.
 void* glutBitmapTimesRoman10 = nullptr;
 
-void glutInit(int* /*argc*/, char** /*argv*/) { record("glutInit", {}); }
-void glutInitDisplayMode(unsigned int mode) { record("glutInitDisplayMode", {double(mode)}); }
+void glutInit(int* /*argc*/, char** /*argv*/) {
+    record("glutInit", {});
+}
+void glutInitDisplayMode(unsigned int mode) {
+    record("glutInitDisplayMode", {double(mode)});
+}
 void glutInitWindowPosition(int x, int y) {
     record("glutInitWindowPosition", {double(x), double(y)});
 }
@@ -180,7 +209,16 @@ void glutMotionFunc(void (*callback)(int, int)) {
     glDouble.motionFunc = callback;
     record("glutMotionFunc", {});
 }
-void glutMainLoop() { record("glutMainLoop", {}); }
+void glutCloseFunc(void (*callback)()) {
+    glDouble.closeFunc = callback;
+    record("glutCloseFunc", {});
+}
+void glutWindowStatusFunc(void (*)(int)) {
+    record("glutWindowStatusFunc", {});
+}
+void glutMainLoop() {
+    record("glutMainLoop", {});
+}
 void glutPostRedisplay() {
     ++glDouble.redisplayRequests;
     record("glutPostRedisplay", {});

@@ -5,15 +5,15 @@
 // array arguments are expanded into their values. A little state is tracked as well, so that
 // long runs can switch recording off and still check it.
 
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 struct GlCall {
-    const char* name;           // the function, e.g. "glVertex3f"
-    std::vector<double> args;   // scalar arguments in order, arrays expanded in place
+    const char* name;          // the function, e.g. "glVertex3f"
+    std::vector<double> args;  // scalar arguments in order, arrays expanded in place
 };
 
 struct GlDouble {
@@ -32,6 +32,7 @@ struct GlDouble {
     void (*specialFunc)(int, int, int) = nullptr;
     void (*mouseFunc)(int, int, int, int) = nullptr;
     void (*motionFunc)(int, int) = nullptr;
+    void (*closeFunc)() = nullptr;
 };
 
 extern GlDouble glDouble;

@@ -1,4 +1,4 @@
-#include "app/png_file.h"
+#include "output/png_file.h"
 
 #include <png.h>
 

@@ -1,4 +1,4 @@
-#include "app/mesh_file.h"
+#include "output/mesh_file.h"
 
 #include <cctype>
 #include <charconv>
@@ -56,7 +56,7 @@ char* putVec(char* out, const Vec3& v) {
 }
 
 // Decimal text that reads back as the same float, then `after`. Two of a vertex's coordinates are
-// those of a grid edge, multiples of the cell size and so of 1/16: their exact text, at most four
+// those of a grid edge, multiples of the voxel size and so of 1/16: their exact text, at most four
 // decimals, comes from integer arithmetic; the shortest text of any other value costs some
 // three times as much.
 char* putDecimal(char* out, float value, char after) {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 

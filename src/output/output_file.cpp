@@ -1,10 +1,10 @@
-#include "app/output_file.h"
+#include "output/output_file.h"
 
 #include <cctype>
 #include <chrono>
 #include <cstring>
 
-#include "app/file_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 
