@@ -4,12 +4,12 @@
 #include <GL/glut.h>
 
 #include "app/command_line.h"
-#include "output/file_platform.h"
 #include "app/heap.h"
 #include "app/scene.h"
 #include "app/session.h"
 #include "app/window.h"
 #include "app/window_platform.h"
+#include "output/file_platform.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "field/mesh.h"
 #include "input/commands.h"
 #include "input/keys.h"
+#include "output/file_platform.h"
 #include "output/mesh_file.h"
 #include "output/output_file.h"
 #include "output/png_file.h"

@@ -10,9 +10,9 @@ void reshape(int width, int height);
 // puts in place of the plain ones; null leaves the plain one.
 struct SessionCallbacks {
     void (*keyboard)(unsigned char key, int x, int y) = nullptr;  // Escape writes the files first
-    void (*display)() = nullptr;  // the frame, then the next listed key is due
+    void (*display)() = nullptr;                // the frame, then the next listed key is due
     void (*windowStatus)(int state) = nullptr;  // a hidden window holds no listed key back
-    void (*close)() = nullptr;    // closing the window writes the files; plain GLUT has none
+    void (*close)() = nullptr;  // closing the window writes the files; plain GLUT has none
 };
 
 // Registers every event callback of the window, here alone: the six in their fixed order, then
