@@ -1,0 +1,203 @@
+// The page's end-to-end cases in headless Chromium, one per run: `node cases.mjs NAME` (CTest
+// registers each as Web.NAME). The scenarios are those of tests/e2e, and what each frame must
+// show is what the Linux build shows for the same keys: its screenshot of that frame, compared
+// within a tolerance, the labels' row exactly. Mesh downloads must be the Linux build's files.
+import { createServer } from 'node:http';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { basename, join } from 'node:path';
+import * as web from './browser.mjs';
+
+let failures = 0;
+function expect(condition, message) {
+  if (!condition) {
+    ++failures;
+    console.log(`FAILED: ${message}`);
+  }
+}
+
+// Compares the canvas with the Linux build's frame and says by how much they differ.
+async function expectFrame(page, linux, what) {
+  const comparison = web.compareFrames(await web.readCanvas(page), await linux);
+  console.log(`${what}: ${comparison.text}`);
+  expect(comparison.ok, `${what}: the frame is not the Linux build's`);
+}
+
+function expectNoErrors(page) {
+  expect(page.errors.length === 0, `console errors: ${page.errors.join(' | ')}`);
+}
+
+// The scenarios' key lists, typed one after another into one page, each frame compared with the
+// Linux build's after all the keys so far.
+async function keySteps(browser, steps) {
+  const linux = steps.map((_, i) => web.linuxFrame(steps.slice(0, i + 1).join(' ')));
+  const page = await web.openPage(browser);
+  await web.waitFrames(page, 1);
+  for (let i = 0; i < steps.length; ++i) {
+    await web.typeKeys(page, steps[i]);
+    await expectFrame(page, linux[i], `after "${steps.slice(0, i + 1).join(' ')}"`);
+  }
+  expectNoErrors(page);
+}
+
+const repeat = (key, times) => Array(times).fill(key).join(' ');
+
+// The keys of the whole-session check of tests/e2e, every command once at least, F1 and x that
+// are none. --keys cannot name F1, so the Linux build gets it through XTest like the rest.
+const everyKey = '2 Right Up Page_Up Home End Left Down Page_Down F1 Delete Delete 5 Delete End ' +
+  '+ + - BackSpace w s a d space c W / / / Right BackSpace 1 Home * * * * * * 0 Right x';
+
+const cases = {
+  // The title, the first frame from disk and from a web server.
+  async FirstFrame(browser) {
+    const linux = web.linuxFrame('');
+    const page = await web.openPage(browser);
+    await web.waitFrames(page, 1);
+    expect((await page.title()) === web.title, `title "${await page.title()}"`);
+    await expectFrame(page, linux, 'first frame, page from disk');
+    expectNoErrors(page);
+
+    const server = createServer((request, response) => {
+      const served = request.url.split('?')[0] === '/' + basename(web.pagePath);
+      response.writeHead(served ? 200 : 404, { 'Content-Type': 'text/html; charset=utf-8' });
+      response.end(served ? readFileSync(web.pagePath) : '');
+    });
+    await new Promise((done) => server.listen(0, '127.0.0.1', done));
+    try {
+      const hosted = await web.openPage(browser, '',
+        `http://127.0.0.1:${server.address().port}/${basename(web.pagePath)}`);
+      await web.waitFrames(hosted, 1);
+      await expectFrame(hosted, linux, 'first frame, page from a web server');
+      expectNoErrors(hosted);
+    } finally {
+      server.close();
+    }
+  },
+
+  async Selection(browser) {
+    await keySteps(browser, ['2', 'Delete']);
+  },
+
+  async Lighting(browser) {
+    await keySteps(browser, ['BackSpace', 'BackSpace']);
+  },
+
+  async Grid(browser) {
+    await keySteps(browser, ['/ /', repeat('*', 5)]);
+  },
+
+  // Ten steps forward, six right, four down; then, in a new page, the drag of tests/e2e.
+  async Camera(browser) {
+    await keySteps(browser, [`${repeat('w', 10)} ${repeat('d', 6)} ${repeat('c', 4)}`]);
+    const drag = [300, 300, 330, 300, 6];
+    const linux = web.linuxFrame('', drag);
+    const page = await web.openPage(browser);
+    await web.waitFrames(page, 1);
+    await web.rightDrag(page, ...drag);
+    await expectFrame(page, linux, 'after a right drag 30 pixels to the right');
+    expect(!(await page.evaluate(() => window.menuOpened)), 'a context menu opened');
+    expectNoErrors(page);
+  },
+
+  // A right drag, then every key.
+  async EveryKey(browser) {
+    const drag = [300, 300, 360, 250, 5];
+    const linux = web.linuxFrame(everyKey, drag);
+    const page = await web.openPage(browser);
+    await web.waitFrames(page, 1);
+    await web.rightDrag(page, ...drag);
+    await web.typeKeys(page, everyKey);
+    await expectFrame(page, linux, 'after a right drag and every key');
+    expect(!(await page.evaluate(() => window.menuOpened)), 'the right button opened a context menu');
+    expectNoErrors(page);
+  },
+
+  // Escape ends the session with status 0, says so, and nothing after it is acted on.
+  async Escape(browser) {
+    const page = await web.openPage(browser);
+    await web.waitFrames(page, 1);
+    await web.typeKeys(page, 'Escape');
+    const state = await page.evaluate(() => ({ ...window.viewer, text: document.body.innerText }));
+    expect(state.ended === true && state.status === 0, `after Escape: ended ${state.ended}, status ${state.status}`);
+    expect(/ended/i.test(state.text), 'the page does not say that the session has ended');
+    const frame = await web.readCanvas(page);
+    await web.typeKeys(page, '2 Delete / w BackSpace + Escape');
+    await web.rightDrag(page, 300, 300, 350, 320, 5);
+    const after = await page.evaluate(() => ({ frames: window.viewer.frames, status: window.viewer.status }));
+    expect(after.frames === state.frames, `${after.frames - state.frames} frames drawn after Escape`);
+    expect(after.status === 0, `status ${after.status} after more input`);
+    expect((await web.readCanvas(page)).rgb.equals(frame.rgb), 'the canvas changed after Escape');
+    expectNoErrors(page);
+  },
+
+  // The options of the command line in the address: each mesh format and the screenshot offered
+  // as downloads, the mesh the Linux build's bytes; a wrong option shown as the Linux build says it.
+  async OptionsByAddress(browser) {
+    const keys = '2 Right Right + + / Escape';
+    const query = encodeURIComponent(keys).replace(/%20/g, '+');
+    const folder = mkdtempSync(join(tmpdir(), 'viewer-options-'));
+    try {
+      const linux = await web.runLinux(['--keys', keys, '--export-surface', join(folder, 'ball.ply'),
+        '--screenshot', join(folder, 'ball.png')]);
+      expect(linux.status === 0, `the Linux build: ${linux.stderr}`);
+      for (const format of ['obj', 'stl']) {
+        const other = await web.runLinux(['--keys', keys, '--export-surface', join(folder, `ball.${format}`)]);
+        expect(other.status === 0, `the Linux build: ${other.stderr}`);
+      }
+      for (const format of ['ply', 'obj', 'stl']) {
+        const shot = format === 'ply' ? '&screenshot=ball.png' : '';
+        const page = await web.openPage(browser, `?keys=${query}&export-surface=ball.${format}${shot}`);
+        await page.waitForFunction(() => window.viewer && window.viewer.ended, { timeout: 30000 });
+        const status = await page.evaluate(() => window.viewer.status);
+        expect(status === 0, `${format}: status ${status}`);
+        const files = await web.downloads(page);
+        const mesh = readFileSync(join(folder, `ball.${format}`));
+        expect(files[`ball.${format}`]?.equals(mesh),
+          `ball.${format}: ${files[`ball.${format}`]?.length} bytes offered, not the Linux build's ${mesh.length}`);
+        if (format === 'ply') {
+          expect(files['ball.png'] !== undefined, 'no ball.png offered');
+          if (files['ball.png'] !== undefined) {
+            const png = join(folder, 'web.png');
+            writeFileSync(png, files['ball.png']);
+            const comparison = web.compareFrames(await web.readPng(png), await web.readPng(join(folder, 'ball.png')));
+            console.log(`ball.png: ${comparison.text}`);
+            expect(comparison.ok, 'the screenshot is not the Linux build\'s');
+          }
+        }
+        expectNoErrors(page);
+      }
+
+      for (const [address, args] of [['?keys=2+Foo', ['--keys', '2 Foo']],
+        ['?export-surface=a.xyz', ['--export-surface', join(folder, 'a.xyz')]]]) {
+        const said = await web.runLinux(args);
+        const message = said.stderr.split('\n')[0].replace(/^scalar-field-viewer: /, '')
+          .replace(folder + '/', '');
+        const page = await web.openPage(browser, address);
+        await page.waitForFunction(() => window.viewer && window.viewer.error !== null, { timeout: 20000 });
+        const state = await page.evaluate(() => ({ ...window.viewer }));
+        expect(said.status === 2, `the Linux build's status for ${args.join(' ')}: ${said.status}`);
+        expect(state.error.includes(message), `${address}: shown "${state.error}", the Linux build says "${message}"`);
+        expect(state.frames === 0, `${address}: ${state.frames} frames drawn`);
+      }
+    } finally {
+      rmSync(folder, { recursive: true, force: true });
+    }
+  },
+};
+
+const name = process.argv[2];
+if (!cases[name]) {
+  console.log(`usage: node cases.mjs CASE, one of ${Object.keys(cases).join(' ')}`);
+  process.exit(2);
+}
+const started = Date.now();
+const browser = await web.openBrowser();
+try {
+  await cases[name](browser);
+} catch (error) {
+  expect(false, error.stack ?? String(error));
+} finally {
+  await browser.close();
+}
+console.log(`${name}: ${failures === 0 ? 'passed' : `${failures} failures`} in ${((Date.now() - started) / 1000).toFixed(1)} s`);
+process.exit(failures === 0 ? 0 : 1);
