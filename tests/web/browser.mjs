@@ -212,7 +212,15 @@ export async function readPng(path) {
   return { width, height, rgb: pixels.stdout };
 }
 
-export const readWhole = (path) => readFileSync(path);
+// Writes RGB pixels as a PNG, by ImageMagick.
+export function writePng(frame, path) {
+  return new Promise((done) => {
+    const child = spawn('convert', ['-size', `${frame.width}x${frame.height}`, '-depth', '8', 'rgb:-', path],
+      { stdio: ['pipe', 'ignore', 'ignore'] });
+    child.on('close', done);
+    child.stdin.end(frame.rgb);
+  });
+}
 
 // Where two frames differ: pixels off by more than 8 levels in any channel (at most 0.3% of them
 // may be), by more than one, the largest difference, and the pixels of the labels' row that are

@@ -16,11 +16,22 @@ function expect(condition, message) {
   }
 }
 
-// Compares the canvas with the Linux build's frame and says by how much they differ.
+const artifacts = process.env.WEB_ARTIFACTS ?? tmpdir();
+
+// Compares the canvas with the Linux build's frame and says by how much they differ; when they
+// differ too much, both are saved as NAME-N-page.png and NAME-N-linux.png in WEB_ARTIFACTS.
+let compared = 0;
 async function expectFrame(page, linux, what) {
-  const comparison = web.compareFrames(await web.readCanvas(page), await linux);
+  const mine = await web.readCanvas(page);
+  const theirs = await linux;
+  const comparison = web.compareFrames(mine, theirs);
   console.log(`${what}: ${comparison.text}`);
-  expect(comparison.ok, `${what}: the frame is not the Linux build's`);
+  ++compared;
+  if (comparison.ok) return;
+  const stem = join(artifacts, `${process.argv[2]}-${compared}`);
+  await web.writePng(mine, `${stem}-page.png`);
+  await web.writePng(theirs, `${stem}-linux.png`);
+  expect(false, `${what}: the frame is not the Linux build's; see ${stem}-page.png and -linux.png`);
 }
 
 function expectNoErrors(page) {
