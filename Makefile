@@ -13,7 +13,8 @@ BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 .PHONY: all deps configure build run test unit-test sanitize-test tsan-test clang-test aarch64-test \
-	package screenshot bench clean format fresh-test windows windows-test windows-package
+	package screenshot bench clean format fresh-test windows windows-test windows-package web-test \
+	web-bench
 
 all: build
 
@@ -31,8 +32,8 @@ run: build
 
 # Every test of the optimised build, again under ASan and UBSan, the unit tests under
 # ThreadSanitizer, every test built by Clang, the unit tests built for aarch64 and run under
-# emulation, then the Windows build under Wine. See docs/testing.md.
-test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test
+# emulation, the Windows build under Wine, then the page in headless Chromium. See docs/testing.md.
+test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test web-test
 
 unit-test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -86,6 +87,28 @@ windows-test: windows build
 	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
 	$(WINE_ENV) VIEWER_LAUNCHER=$(WINE64) VIEWER_BINARY=$(CURDIR)/$(WINDOWS_DIR)/scalar-field-viewer.exe \
 	  ctest --test-dir $(BUILD_DIR) --output-on-failure -L e2e -LE package
+
+# The web build's unit tests under node, then the page's end-to-end cases in headless Chromium
+# (tests/web), whose frames and files are compared with the Linux build's.
+WEB_DIR ?= build-web
+WEB_TEST_DIR ?= $(WEB_DIR)/browser-tests
+web-test: web build
+	ctest --test-dir $(WEB_DIR) --output-on-failure -j $(JOBS)
+	./scripts/web-test-deps.sh
+	cmake -S tests/web -B $(WEB_TEST_DIR) -DVIEWER_PAGE=$(CURDIR)/$(WEB_DIR)/scalar-field-viewer.html \
+	  -DVIEWER_LINUX_BINARY=$(CURDIR)/$(BUILD_DIR)/scalar-field-viewer
+	ctest --test-dir $(WEB_TEST_DIR) --output-on-failure -j $(JOBS)
+
+# The page's latency in headless Chromium for the events of the native latency benchmarks at
+# N = 128, printed beside the native benchmarks' figures for them from the same run.
+WEB_BENCH_FILTER = ^BM_(EventCamera|EventIsolevel|EventBallMove|EventGridFiner|EventLighting|FrameWire)/128
+web-bench: web configure
+	./scripts/web-test-deps.sh
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target scalar-field-bench
+	$(BENCH_X) ./$(BUILD_DIR)/bench/scalar-field-bench --benchmark_filter='$(WEB_BENCH_FILTER)' \
+	  $(BENCH_ARGS) --benchmark_out=$(WEB_DIR)/native-bench.json --benchmark_out_format=json
+	VIEWER_PAGE=$(CURDIR)/$(WEB_DIR)/scalar-field-viewer.html node tests/web/bench.mjs \
+	  $(WEB_DIR)/native-bench.json
 
 # The Windows downloads, in $(WINDOWS_DIR): scalar-field-viewer-<version>-windows-x86_64.zip and
 # the installer, scalar-field-viewer-<version>-setup.exe.

@@ -99,7 +99,7 @@ try {
   rows.push(['ball 2 moved (Right, Left)', 'BM_EventBallMove/128', await time(page, 'Right', 'Left'), 33]);
   await press(page, '0');
   rows.push(['/ to N = 128 (from 64)', 'BM_EventGridFiner/128', await time(page, '/', '*', true), 50]);
-  rows.push(['lit and wireframe (BackSpace)', 'BM_EventLighting/128', await time(page, 'BackSpace', 'BackSpace'), 33]);
+  rows.push(['lit and wireframe (BackSpace)', 'BM_EventLighting/128', await time(page, 'BackSpace', 'BackSpace'), 50]);
   await press(page, 'BackSpace');
   rows.push(['wireframe frame (w, s unlit)', 'BM_FrameWire/128', await time(page, 'w', 's'), 50]);
   if (page.errors.length) console.log(`page errors: ${page.errors.join(' | ')}`);

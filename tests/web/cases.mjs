@@ -68,9 +68,12 @@ const cases = {
     await expectFrame(page, linux, 'first frame, page from disk');
     expectNoErrors(page);
 
+    // A static host: the page, no icon, nothing else.
     const server = createServer((request, response) => {
-      const served = request.url.split('?')[0] === '/' + basename(web.pagePath);
-      response.writeHead(served ? 200 : 404, { 'Content-Type': 'text/html; charset=utf-8' });
+      const path = request.url.split('?')[0];
+      const served = path === '/' + basename(web.pagePath);
+      response.writeHead(served ? 200 : path === '/favicon.ico' ? 204 : 404,
+        { 'Content-Type': 'text/html; charset=utf-8' });
       response.end(served ? readFileSync(web.pagePath) : '');
     });
     await new Promise((done) => server.listen(0, '127.0.0.1', done));
