@@ -3,9 +3,10 @@
 // show is what the Linux build shows for the same keys: its screenshot of that frame, compared
 // within a tolerance, the labels' row exactly. Mesh downloads must be the Linux build's files.
 import { createServer } from 'node:http';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
+import { setTimeout as sleep } from 'node:timers/promises';
 import * as web from './browser.mjs';
 
 let failures = 0;
@@ -158,6 +159,10 @@ const cases = {
         const other = await web.runLinux(['--keys', keys, '--export-surface', join(folder, `ball.${format}`)]);
         expect(other.status === 0, `the Linux build: ${other.stderr}`);
       }
+      // The browser's downloads land in a folder of the case's own.
+      const saved = join(folder, 'downloads');
+      const protocol = await browser.target().createCDPSession();
+      await protocol.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: saved });
       for (const format of ['ply', 'obj', 'stl']) {
         const shot = format === 'ply' ? '&screenshot=ball.png' : '';
         const page = await web.openPage(browser, `?keys=${query}&export-surface=ball.${format}${shot}`);
@@ -168,6 +173,10 @@ const cases = {
         const mesh = readFileSync(join(folder, `ball.${format}`));
         expect(files[`ball.${format}`]?.equals(mesh),
           `ball.${format}: ${files[`ball.${format}`]?.length} bytes offered, not the Linux build's ${mesh.length}`);
+        const download = join(saved, `ball.${format}`);
+        for (let waited = 0; !existsSync(download) && waited < 5000; waited += 100) await sleep(100);
+        expect(existsSync(download) && readFileSync(download).equals(mesh),
+          `ball.${format}: the browser saved ${existsSync(download) ? 'other bytes' : 'no file'}`);
         if (format === 'ply') {
           expect(files['ball.png'] !== undefined, 'no ball.png offered');
           if (files['ball.png'] !== undefined) {
