@@ -5,6 +5,7 @@ TSAN_DIR ?= build-tsan
 CLANG_DIR ?= build-clang
 AARCH64_DIR ?= build-aarch64
 WINDOWS_DIR ?= build-windows
+WEB_DIR ?= build-web
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release -DVIEWER_WERROR=ON
 
@@ -13,8 +14,8 @@ BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 .PHONY: all deps configure build run test unit-test sanitize-test tsan-test clang-test aarch64-test \
-	package screenshot bench clean format fresh-test windows windows-test windows-package web-test \
-	web-bench
+	package screenshot bench clean format fresh-test windows windows-test windows-package \
+	web web-test web-bench
 
 all: build
 
@@ -90,7 +91,6 @@ windows-test: windows build
 
 # The web build's unit tests under node, then the page's end-to-end cases in headless Chromium
 # (tests/web), whose frames and files are compared with the Linux build's.
-WEB_DIR ?= build-web
 WEB_TEST_DIR ?= $(WEB_DIR)/browser-tests
 web-test: web build
 	ctest --test-dir $(WEB_DIR) --output-on-failure -j $(JOBS)
@@ -114,6 +114,15 @@ web-bench: web configure
 # the installer, scalar-field-viewer-<version>-setup.exe.
 windows-package: windows
 	cmake --build $(WINDOWS_DIR) --target windows-zip windows-installer
+
+# The page, $(WEB_DIR)/scalar-field-viewer.html, and the unit tests built with emscripten (run
+# under node by `ctest --test-dir $(WEB_DIR)`), against zlib and libpng built with it from Debian's
+# sources into $(WEB_DIR)/deps. See docs/design.md.
+web: deps
+	./scripts/web-deps.sh $(WEB_DIR)
+	cmake -S . -B $(WEB_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/emscripten.cmake \
+	  $(CMAKE_FLAGS) -DVIEWER_GTEST_SOURCE_DIR=/usr/src/googletest
+	cmake --build $(WEB_DIR) -j $(JOBS)
 
 # `make test` in a fresh minimal root of a Debian release (debootstrap), on a clone of REPO at
 # REV: as root, and not part of `make test`. See docs/testing.md.
@@ -139,4 +148,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR) $(TSAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(TSAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(WINDOWS_DIR) $(WEB_DIR)
