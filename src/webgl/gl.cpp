@@ -148,13 +148,13 @@ void normalMatrix(const Matrix& a, GLfloat n[9]) {
     const GLfloat k = det != 0.0f ? 1.0f / det : 0.0f;
     // Inverse rows are the cofactor columns; its transpose is the cofactor matrix over det.
     n[0] = c00 * k;
-    n[1] = c01 * k;
-    n[2] = c02 * k;
-    n[3] = (m[8] * m[6] - m[4] * m[10]) * k;
+    n[3] = c01 * k;
+    n[6] = c02 * k;
+    n[1] = (m[8] * m[6] - m[4] * m[10]) * k;
     n[4] = (m[0] * m[10] - m[8] * m[2]) * k;
-    n[5] = (m[4] * m[2] - m[0] * m[6]) * k;
-    n[6] = (m[4] * m[9] - m[8] * m[5]) * k;
-    n[7] = (m[8] * m[1] - m[0] * m[9]) * k;
+    n[7] = (m[4] * m[2] - m[0] * m[6]) * k;
+    n[2] = (m[4] * m[9] - m[8] * m[5]) * k;
+    n[5] = (m[8] * m[1] - m[0] * m[9]) * k;
     n[8] = (m[0] * m[5] - m[4] * m[1]) * k;
 }
 
