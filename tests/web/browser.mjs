@@ -197,7 +197,7 @@ async function dragLinux([x0, y0, x1, y1, steps], keys, png) {
     const typed = keys.split(' ').filter((k) => k !== '').map((k) => xdotoolKeys[k] ?? k);
     await tool('sleep', '0.5', 'mousemove', '--window', window, String(x0), String(y0), 'sleep', '0.1',
       'mousedown', '3', 'sleep', '0.05', ...moves, 'mouseup', '3', 'sleep', '0.2',
-      'key', '--delay', '150', ...typed, 'Escape');
+      'key', '--delay', '80', ...typed, 'Escape');
     return await viewer;
   } finally {
     x.stop();

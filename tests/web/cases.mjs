@@ -55,7 +55,7 @@ async function keySteps(browser, steps) {
 const repeat = (key, times) => Array(times).fill(key).join(' ');
 
 // The keys of the whole-session check of tests/e2e, every command once at least, F1 and x that
-// are none. --keys cannot name F1, so the Linux build gets it through XTest like the rest.
+// are none; after a drag the Linux build gets them through XTest.
 const everyKey = '2 Right Up Page_Up Home End Left Down Page_Down F1 Delete Delete 5 Delete End ' +
   '+ + - BackSpace w s a d space c W / / / Right BackSpace 1 Home * * * * * * 0 Right x';
 
@@ -89,41 +89,25 @@ const cases = {
     }
   },
 
-  async Selection(browser) {
-    await keySteps(browser, ['2', 'Delete']);
+  // The scenarios of tests/e2e one after another in one page: ball 2 selected, switched off, on
+  // again with the selection cleared and the wireframe; lit again; ten steps forward, six right,
+  // four down; the cell size halved twice (N = 128), then doubled five times (16).
+  async KeyLists(browser) {
+    await keySteps(browser, ['2', 'Delete', 'Delete 0 BackSpace', 'BackSpace',
+      `${repeat('w', 10)} ${repeat('d', 6)} ${repeat('c', 4)}`, '/ /', repeat('*', 5)]);
   },
 
-  async Lighting(browser) {
-    await keySteps(browser, ['BackSpace', 'BackSpace']);
-  },
-
-  async Grid(browser) {
-    await keySteps(browser, ['/ /', repeat('*', 5)]);
-  },
-
-  // Ten steps forward, six right, four down; then, in a new page, the drag of tests/e2e.
-  async Camera(browser) {
-    await keySteps(browser, [`${repeat('w', 10)} ${repeat('d', 6)} ${repeat('c', 4)}`]);
+  // The right drag of tests/e2e, 30 pixels to the right, with no context menu; then every key.
+  async DragAndEveryKey(browser) {
     const drag = [300, 300, 330, 300, 6];
-    const linux = web.linuxFrame('', drag);
+    const linux = [web.linuxFrame('', drag), web.linuxFrame(everyKey, drag)];
     const page = await web.openPage(browser);
     await web.waitFrames(page, 1);
     await web.rightDrag(page, ...drag);
-    await expectFrame(page, linux, 'after a right drag 30 pixels to the right');
-    expect(!(await page.evaluate(() => window.menuOpened)), 'a context menu opened');
-    expectNoErrors(page);
-  },
-
-  // A right drag, then every key.
-  async EveryKey(browser) {
-    const drag = [300, 300, 360, 250, 5];
-    const linux = web.linuxFrame(everyKey, drag);
-    const page = await web.openPage(browser);
-    await web.waitFrames(page, 1);
-    await web.rightDrag(page, ...drag);
-    await web.typeKeys(page, everyKey);
-    await expectFrame(page, linux, 'after a right drag and every key');
+    await expectFrame(page, linux[0], 'after a right drag 30 pixels to the right');
     expect(!(await page.evaluate(() => window.menuOpened)), 'the right button opened a context menu');
+    await web.typeKeys(page, everyKey);
+    await expectFrame(page, linux[1], 'after the drag and every key');
     expectNoErrors(page);
   },
 
@@ -145,8 +129,9 @@ const cases = {
     expectNoErrors(page);
   },
 
-  // The options of the command line in the address: each mesh format and the screenshot offered
-  // as downloads, the mesh the Linux build's bytes; a wrong option shown as the Linux build says it.
+  // The options of the command line in the address: a binary and a text mesh format and the
+  // screenshot offered as downloads, the meshes the Linux build's bytes; a wrong option shown as
+  // the Linux build says it.
   async OptionsByAddress(browser) {
     const keys = '2 Right Right + + / Escape';
     const query = encodeURIComponent(keys).replace(/%20/g, '+');
@@ -155,7 +140,7 @@ const cases = {
       const linux = await web.runLinux(['--keys', keys, '--export-surface', join(folder, 'ball.ply'),
         '--screenshot', join(folder, 'ball.png')]);
       expect(linux.status === 0, `the Linux build: ${linux.stderr}`);
-      for (const format of ['obj', 'stl']) {
+      for (const format of ['obj']) {
         const other = await web.runLinux(['--keys', keys, '--export-surface', join(folder, `ball.${format}`)]);
         expect(other.status === 0, `the Linux build: ${other.stderr}`);
       }
@@ -163,7 +148,7 @@ const cases = {
       const saved = join(folder, 'downloads');
       const protocol = await browser.target().createCDPSession();
       await protocol.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: saved });
-      for (const format of ['ply', 'obj', 'stl']) {
+      for (const format of ['ply', 'obj']) {
         const shot = format === 'ply' ? '&screenshot=ball.png' : '';
         const page = await web.openPage(browser, `?keys=${query}&export-surface=ball.${format}${shot}`);
         await page.waitForFunction(() => window.viewer && window.viewer.ended, { timeout: 30000 });
@@ -190,8 +175,7 @@ const cases = {
         expectNoErrors(page);
       }
 
-      for (const [address, args] of [['?keys=2+Foo', ['--keys', '2 Foo']],
-        ['?export-surface=a.xyz', ['--export-surface', join(folder, 'a.xyz')]]]) {
+      for (const [address, args] of [['?keys=2+Foo', ['--keys', '2 Foo']]]) {
         const said = await web.runLinux(args);
         const message = said.stderr.split('\n')[0].replace(/^scalar-field-viewer: /, '')
           .replace(folder + '/', '');
