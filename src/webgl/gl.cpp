@@ -92,9 +92,11 @@ struct State {
     // The primitive between glBegin and glEnd.
     GLenum mode = 0;
     bool inside = false;
-    int count = 0;     // vertices given since glBegin
-    Vertex first;      // vertex 0, which closes a line loop
-    Vertex recent[3];  // the last three vertices, the latest first
+    int count = 0;            // vertices given since glBegin
+    Vertex first;             // vertex 0, which closes a line loop
+    Vertex recent[3];         // the last three vertices, the latest first
+    bool direct = false;      // filled triangles: vertices written straight into the batch
+    GLfloat* next = nullptr;  // where the next of them goes
 
     // The batch.
     Kind kind = Kind::kNone;
@@ -615,14 +617,33 @@ void glBegin(GLenum mode) {
     gl.mode = mode;
     gl.inside = true;
     gl.count = 0;
+    // Filled triangles, most of every frame, go straight into the batch.
+    gl.direct = mode == GL_TRIANGLES && gl.polygonMode[kFront] == GL_FILL &&
+                gl.polygonMode[kBack] == GL_FILL;
 }
 
 void glEnd() {
     if (gl.mode == GL_LINE_LOOP && gl.count >= 2) line(gl.recent[0], gl.first);
+    // A triangle left incomplete is no triangle.
+    if (gl.direct && gl.count % 3 != 0) gl.batched -= 3;
     gl.inside = false;
+    gl.direct = false;
 }
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+    if (gl.direct) {
+        if (gl.count++ % 3 == 0) gl.next = reserve(Kind::kTriangles, 3);
+        GLfloat* out = gl.next;
+        out[0] = x;
+        out[1] = y;
+        out[2] = z;
+        out[3] = gl.normal[0];
+        out[4] = gl.normal[1];
+        out[5] = gl.normal[2];
+        out[6] = 0.0f;
+        gl.next = out + kFloatsPerVertex;
+        return;
+    }
     Vertex v{{x, y, z}, {gl.normal[0], gl.normal[1], gl.normal[2]}};
     addVertex(v);
 }
