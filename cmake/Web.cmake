@@ -18,14 +18,15 @@ target_link_options(webgl INTERFACE
 
 target_link_libraries(scalar-field-viewer PRIVATE webgl)
 # The browser only; the WebAssembly inside the script, so that a page opened from disk needs to
-# fetch nothing; the program's GLUT entry points and the file system for the page's script.
+# fetch nothing; the program's GLUT entry points, its main and the file system for the page's
+# script.
 target_link_options(scalar-field-viewer PRIVATE
   -sENVIRONMENT=web
   -sSINGLE_FILE=1
   -sMIN_WEBGL_VERSION=1
   -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_webglutDisplay,_webglutKeyboard,_webglutSpecial,_webglutMouse,_webglutMotion,_webglutTimer
-  -sEXPORTED_RUNTIME_METHODS=FS)
+  -sEXPORTED_RUNTIME_METHODS=FS,callMain)
 set_property(TARGET scalar-field-viewer APPEND PROPERTY LINK_DEPENDS
   ${PROJECT_SOURCE_DIR}/src/webgl/glut_events.js)
 

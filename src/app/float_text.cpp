@@ -17,30 +17,118 @@ struct Decimal {
     int exponent;
 };
 
-// The decimal's text in exponent form, which strtof reads.
-int exponentText(const Decimal& d, bool negative, char* text) {
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(d.digits));
+// Writes the decimal digits of `value` at `out` and returns the end.
+char* putDigits(char* out, std::uint32_t value) {
+    char reversed[10];
     int n = 0;
-    if (negative) text[n++] = '-';
-    text[n++] = digits[0];
+    do {
+        reversed[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        *out++ = reversed[--n];
+    return out;
+}
+
+// The decimal's text in exponent form, as printf's %e writes it, which strtof reads.
+int exponentText(const Decimal& d, bool negative, char* text) {
+    char digits[10];
+    putDigits(digits, d.digits);
+    char* out = text;
+    if (negative) *out++ = '-';
+    *out++ = digits[0];
     if (d.count > 1) {
-        text[n++] = '.';
-        std::memcpy(text + n, digits + 1, d.count - 1);
-        n += d.count - 1;
+        *out++ = '.';
+        std::memcpy(out, digits + 1, d.count - 1);
+        out += d.count - 1;
     }
-    n += std::snprintf(text + n, 8, "e%c%02d", d.exponent < 0 ? '-' : '+', std::abs(d.exponent));
-    return n;
+    *out++ = 'e';
+    *out++ = d.exponent < 0 ? '-' : '+';
+    const int magnitude = std::abs(d.exponent);
+    if (magnitude < 10) *out++ = '0';
+    out = putDigits(out, static_cast<std::uint32_t>(magnitude));
+    *out = '\0';
+    return static_cast<int>(out - text);
+}
+
+// Ten to the 0 .. 22, every one exact in a double.
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxPower = 22;
+
+// x times ten to `shift`, with one rounding (relative error at most 2^-53), or false when the
+// power is not exact in a double.
+bool scaled(double x, int shift, double& out) {
+    if (shift > kMaxPower || shift < -kMaxPower) return false;
+    out = shift >= 0 ? x * kPowers[shift] : x / kPowers[-shift];
+    return true;
+}
+
+// Whether the decimal reads back as the value, decided with doubles where their error cannot
+// change the answer: 1 or 0, and -1 when it is too close to call. The floats' midpoints, which
+// bound the values that read back, are exact in a double.
+int readsBackQuickly(const Decimal& d, float value) {
+    double x;
+    if (!scaled(d.digits, d.exponent - (d.count - 1), x)) return -1;
+    const float magnitude = std::fabs(value);
+    const double a = magnitude;
+    const double below = std::nextafter(magnitude, 0.0f);
+    const float up = std::nextafter(magnitude, INFINITY);
+    const double low = (a + below) / 2;
+    const double high = std::isinf(up) ? a + (a - below) / 2 : (a + double{up}) / 2;
+    const double tolerance = x * 0x1p-51;
+    if (x > low + tolerance && x < high - tolerance) return 1;
+    if (x < low - tolerance || x > high + tolerance) return 0;
+    return -1;
 }
 
 bool readsBack(const Decimal& d, float value) {
+    const int quick = readsBackQuickly(d, value);
+    if (quick >= 0) return quick == 1;
     char text[32];
     exponentText(d, std::signbit(value), text);
     return std::strtof(text, nullptr) == value;
 }
 
-// The P-digit decimal nearest to the value, from printf, which rounds correctly.
+// The P-digit decimal nearest to the value, from doubles where their error cannot change it
+// (away from a tie and from a power of ten); false when it might.
+bool nearestQuickly(float value, int count, Decimal& d) {
+    const double a = std::fabs(static_cast<double>(value));
+    int exponent = static_cast<int>(std::floor(std::log10(a)));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        double x;
+        if (!scaled(a, count - 1 - exponent, x)) return false;
+        const double least = kPowers[count - 1];
+        const double tolerance = x * 0x1p-50;
+        if (x < least - tolerance) {
+            --exponent;
+            continue;
+        }
+        if (x >= least * 10 + tolerance) {
+            ++exponent;
+            continue;
+        }
+        if (x < least + tolerance || x > least * 10 - tolerance) return false;
+        const double whole = std::floor(x);
+        const double fraction = x - whole;
+        if (std::fabs(fraction - 0.5) <= tolerance) return false;
+        double digits = fraction < 0.5 ? whole : whole + 1;
+        if (digits == least * 10) {
+            digits = least;
+            ++exponent;
+        }
+        d = {static_cast<std::uint32_t>(digits), count, exponent};
+        return true;
+    }
+    return false;
+}
+
+// The P-digit decimal nearest to the value; where doubles cannot tell, from printf, which rounds
+// correctly.
 Decimal nearest(float value, int count) {
+    Decimal quick;
+    if (nearestQuickly(value, count, quick)) return quick;
     char text[32];
     std::snprintf(text, sizeof text, "%.*e", count - 1, std::fabs(static_cast<double>(value)));
     Decimal d{0, count, 0};
@@ -59,15 +147,20 @@ std::uint32_t power10(int n) {
 }
 
 // A P-digit decimal that reads back as the value, the nearest such; false when there is none.
-// The nearest P-digit decimal may lie just outside the values that read back while its
-// neighbour on the other side lies inside (where the spacing of floats changes at a power of
-// two), so both neighbours are tried too.
+// Around most floats the values that read back lie evenly on both sides, and then no decimal
+// reads back when the nearest does not. At a power of two the spacing of floats changes and the
+// side below is half as wide: the nearest may lie just outside it while its neighbour on the
+// other side lies inside, so there both neighbours are tried too.
 bool roundTrip(float value, int count, Decimal& found) {
     const Decimal c = nearest(value, count);
     if (readsBack(c, value)) {
         found = c;
         return true;
     }
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    constexpr std::uint32_t kMantissa = (1u << 23) - 1;
+    if ((bits & kMantissa) != 0) return false;
     Decimal up = c;
     if (++up.digits == power10(count)) {
         up.digits = power10(count - 1);
@@ -127,8 +220,8 @@ char* putShortestFloat(char* out, float value) {
         best.digits /= 10;
         --best.count;
     }
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(best.digits));
+    char digits[10];
+    putDigits(digits, best.digits);
     const int count = best.count;
     const int exponent = best.exponent;
 

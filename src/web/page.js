@@ -103,24 +103,28 @@
     viewer.ended = true;
   }
 
+  // The program is started here rather than by emscripten, so that the status main returns
+  // (a wrong option, --help) is known: emscripten's own ways of telling differ between releases.
+  var running = false;
   window.Module = {
-    arguments: args,
+    noInitialRun: true,
     canvas: document.getElementById('canvas'),
     print: function (text) { printed.push(text); },
     printErr: function (text) {
       messages.push(text);
       if (viewer.frames > 0) show('error', text);
     },
+    onRuntimeInitialized: function () {
+      var status = Module['callMain'](args);
+      if (!running) end(typeof status === 'number' ? status : 0);
+    },
+    // glutMainLoop: the session runs, and ends when the program exits.
+    onGlutMainLoop: function () { running = true; },
+    onGlutExit: function (status) { end(status); },
     onFrameDrawn: function () {
       if (viewer.frames === 0) statusBox.textContent = '';
       viewer.frames += 1;
       if (typeof viewer.onFrame === 'function') viewer.onFrame(viewer.frames);
-    },
-    // The program's exit, from main's return or from exit(): recorded, then on as emscripten
-    // goes (it throws to unwind the program's stack).
-    quit: function (status, toThrow) {
-      end(status);
-      throw toThrow;
     },
     onAbort: function (what) {
       statusBox.textContent = '';

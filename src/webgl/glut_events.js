@@ -1,6 +1,7 @@
 // The browser's side of the web GLUT (glut.cpp): keys, the mouse, frames and timers, handed to
 // the program through the functions glut.cpp exports. When the program ends (exit, which throws
-// emscripten's ExitStatus out of the call), no further event reaches it.
+// emscripten's ExitStatus out of the call), no further event reaches it, and the page hears of it
+// through Module.onGlutExit(status); Module.onGlutMainLoop() tells it that the session runs.
 mergeInto(LibraryManager.library, {
   $WEBGLUT: {
     ended: false,
@@ -19,6 +20,7 @@ mergeInto(LibraryManager.library, {
         if (e === 'unwind') return;
         if (e && e.name === 'ExitStatus') {
           WEBGLUT.stop();
+          if (Module['onGlutExit']) Module['onGlutExit'](e.status);
           return;
         }
         throw e;
@@ -60,6 +62,7 @@ mergeInto(LibraryManager.library, {
   webglutListen__deps: ['$WEBGLUT'],
   webglutListen: function() {
     var canvas = Module['canvas'];
+    if (Module['onGlutMainLoop']) Module['onGlutMainLoop']();
     // Keys reach the program wherever the focus is in the page, as the event's key names them
     // (so Shift+8 is '*', and Backspace and Delete are characters 8 and 127). Keys with Ctrl,
     // Alt or Meta stay the browser's.
