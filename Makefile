@@ -2,6 +2,7 @@
 # are the presets of CMakePresets.json, which IDEs open too: `cmake --list-presets` lists them.
 BUILD_DIR = build
 WINDOWS_DIR = build-windows
+WEB_DIR = build-web
 JOBS ?= $(shell nproc)
 # The workflow presets build and test on $(JOBS) processors.
 PRESET_JOBS = CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) CTEST_PARALLEL_LEVEL=$(JOBS)
@@ -11,7 +12,8 @@ BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 BENCH_X = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 .PHONY: all deps configure build run test unit-test sanitize-test tsan-test clang-test aarch64-test \
-	package screenshot bench clean format fresh-test windows windows-test windows-package
+	package screenshot bench clean format fresh-test windows windows-test windows-package \
+	web web-test web-bench
 
 all: build
 
@@ -29,9 +31,9 @@ run: build
 
 # Every test of the optimised build, again under ASan and UBSan, the unit tests under
 # ThreadSanitizer, every test built by Clang, the unit tests built for aarch64 and run under
-# emulation, then the Windows build under Wine. Each pass is the workflow preset of its name
+# emulation, the Windows build under Wine, then the page in headless Chromium. Each pass is the workflow preset of its name
 # (configure, build, test) in a directory of its own. See docs/testing.md.
-test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test
+test: unit-test sanitize-test tsan-test clang-test aarch64-test windows-test web-test
 
 unit-test: deps
 	$(PRESET_JOBS) cmake --workflow --preset unit-test
@@ -70,10 +72,39 @@ windows-test: deps build
 	$(PRESET_JOBS) cmake --workflow --preset windows-test
 	ctest --preset windows-e2e
 
+# The web build's unit tests under node, then the page's end-to-end cases in headless Chromium
+# (tests/web), whose frames and files are compared with the Linux build's.
+WEB_TEST_DIR ?= $(WEB_DIR)/browser-tests
+web-test: web build
+	CTEST_PARALLEL_LEVEL=$(JOBS) ctest --preset web
+	./scripts/web-test-deps.sh
+	cmake -S tests/web -B $(WEB_TEST_DIR) -DVIEWER_PAGE=$(CURDIR)/$(WEB_DIR)/scalar-field-viewer.html \
+	  -DVIEWER_LINUX_BINARY=$(CURDIR)/$(BUILD_DIR)/scalar-field-viewer
+	ctest --test-dir $(WEB_TEST_DIR) --output-on-failure -j $(JOBS)
+
+# The page's latency in headless Chromium for the events of the native latency benchmarks at
+# N = 128, printed beside the native benchmarks' figures for them from the same run.
+WEB_BENCH_FILTER = ^BM_(EventCamera|EventIsolevel|EventBallMove|EventGridFiner|EventLighting|FrameWire)/128
+web-bench: web configure
+	./scripts/web-test-deps.sh
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target scalar-field-bench
+	$(BENCH_X) ./$(BUILD_DIR)/bench/scalar-field-bench --benchmark_filter='$(WEB_BENCH_FILTER)' \
+	  $(BENCH_ARGS) --benchmark_out=$(WEB_DIR)/native-bench.json --benchmark_out_format=json
+	VIEWER_PAGE=$(CURDIR)/$(WEB_DIR)/scalar-field-viewer.html node tests/web/bench.mjs \
+	  $(WEB_DIR)/native-bench.json
+
 # The Windows downloads, in $(WINDOWS_DIR): scalar-field-viewer-<version>-windows-x86_64.zip and
 # the installer, scalar-field-viewer-<version>-setup.exe.
 windows-package: windows
 	cmake --build $(WINDOWS_DIR) --target windows-zip windows-installer
+
+# The page, $(WEB_DIR)/scalar-field-viewer.html, and the unit tests built with emscripten (run
+# under node by `ctest --test-dir $(WEB_DIR)`), against zlib and libpng built with it from Debian's
+# sources into $(WEB_DIR)/deps. See docs/design.md.
+web: deps
+	./scripts/web-deps.sh $(WEB_DIR)
+	cmake --preset web
+	cmake --build --preset web -j $(JOBS)
 
 # `make test` in a fresh minimal root of a Debian release (debootstrap), on a clone of REPO at
 # REV: as root, and not part of `make test`. See docs/testing.md.
@@ -99,4 +130,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-sanitize build-tsan build-clang build-aarch64 build-windows
+rm -rf build build-sanitize build-tsan build-clang build-aarch64 build-windows build-web

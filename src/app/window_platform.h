@@ -1,7 +1,7 @@
 #pragma once
 
 // What the window system needs beyond GLUT. Each platform provides these in a file of its own
-// (window_x11.cpp, window_win32.cpp).
+// (window_x11.cpp, window_win32.cpp, window_web.cpp).
 
 // Starts GLUT (glutInit) on the display it will draw on, once it is sure there is one: false,
 // with a message on stderr that says how to run without one, when there is not.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "output/float_text.h"
 #include "field/polygoniser.h"
 
 namespace {
@@ -77,7 +78,7 @@ char* putDecimal(char* out, float value, char after) {
                 *out++ = static_cast<char>('0' + fraction / 1000);
         }
     } else {
-        out = std::to_chars(out, out + kMaxFloatText, value).ptr;
+        out = putShortestFloat(out, value);
     }
     *out++ = after;
     return out;
