@@ -130,4 +130,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-rm -rf build build-sanitize build-tsan build-clang build-aarch64 build-windows build-web
+	rm -rf build build-sanitize build-tsan build-clang build-aarch64 build-windows build-web

@@ -145,6 +145,9 @@ void glutCloseFunc(void (*callback)()) {
     glut.close = callback;
 }
 
+// The canvas is shown as long as the page is: its status never changes, so it is never told.
+void glutWindowStatusFunc(void (*)(int)) {}
+
 void glutPostRedisplay() {
     webglutRequestFrame();
 }
