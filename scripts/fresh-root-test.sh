@@ -94,9 +94,17 @@ mount_in_root() {  # mount_in_root DIRECTORY MOUNT-ARGUMENTS...
     mounted+=("$target")
 }
 
+# Certificate authorities the host's node is told to trust beside its own (NODE_EXTRA_CA_CERTS),
+# as a network that reaches the npm registry through a proxy of its own needs: the root's npm is
+# given the same, and nothing else of the host's.
+extra_ca=()
+if [ -n "${NODE_EXTRA_CA_CERTS:-}" ] && [ -r "$NODE_EXTRA_CA_CERTS" ]; then
+    extra_ca=(NODE_EXTRA_CA_CERTS=/root/host-extra-ca.crt)
+fi
+
 in_root() {  # a command inside the root, with a clean environment
     chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${extra_ca[@]}" "$@"
 }
 
 started=$SECONDS
@@ -111,6 +119,7 @@ echo "== debootstrap $suite (minbase) from $mirror into $root"
 debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
     { tail -n 30 "$root.debootstrap.log"; exit 1; }
 phase_done debootstrap
+[ ${#extra_ca[@]} -eq 0 ] || install -D -m 0644 "$NODE_EXTRA_CA_CERTS" "$root/root/host-extra-ca.crt"
 
 # The sources of a Debian installation: the release, its updates and its security updates.
 cat >"$root/etc/apt/sources.list" <<EOF
