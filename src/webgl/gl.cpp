@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,7 @@ constexpr int kMaxLights = 8;     // GL_LIGHT0 .. GL_LIGHT7
 constexpr int kShaderLights = 2;  // lights the shader takes at once
 constexpr int kBatchVertices = 1 << 16;
 constexpr int kFloatsPerVertex = 7;
+constexpr int kEdgeSlots = 1 << 17;  // four times the lines a batch holds
 constexpr int kFront = 0;
 constexpr int kBack = 1;
 // The geometry shader's variants: lit (1), two sides (2), local viewer (4), normalisation (8),
@@ -56,6 +58,12 @@ struct Light {
 struct Vertex {
     GLfloat position[3];
     GLfloat normal[3];
+};
+
+// An edge of a polygon drawn as unlit lines, in the table of the edges the batch has.
+struct Edge {
+    GLfloat ends[6];  // the two ends' positions, the lesser first
+    unsigned batch;   // the batch it belongs to; an edge of an earlier one is a free slot
 };
 
 // What the batch holds: filled triangles, lines, or bitmap pixels as points.
@@ -107,6 +115,8 @@ struct State {
     int batched = 0;
     GLfloat* batch = nullptr;
     GLuint buffer = 0;
+    unsigned batchNumber = 1;  // counts the batches drawn, for the edge table
+    Edge* edges = nullptr;
     Program geometry[kVariants];  // linked when first drawn with
     bool failed[kVariants] = {};
     Program points;
@@ -438,6 +448,7 @@ void flush() {
                                 gl.batched);
     }
     gl.batched = 0;
+    ++gl.batchNumber;
 }
 
 // Room for `vertices` more of this kind in the batch, drawing what it holds first when it is of
@@ -473,6 +484,29 @@ GLfloat facingOf(const Vertex& a, const Vertex& b, const Vertex& c) {
     return det >= 0 ? 1.0f : -1.0f;
 }
 
+// True the first time the batch meets the edge between a and b, in either direction.
+bool newEdge(const Vertex& a, const Vertex& b) {
+    const bool aFirst = std::memcmp(a.position, b.position, sizeof a.position) < 0;
+    GLfloat ends[6];
+    std::memcpy(ends, (aFirst ? a : b).position, sizeof a.position);
+    std::memcpy(ends + 3, (aFirst ? b : a).position, sizeof a.position);
+    std::uint32_t bits[6];
+    std::memcpy(bits, ends, sizeof bits);
+    std::uint32_t h = 2166136261u;
+    for (std::uint32_t x : bits)
+        h = (h ^ x) * 16777619u;
+    h ^= h >> 15;
+    for (std::uint32_t i = h;; ++i) {
+        Edge& slot = gl.edges[i & (kEdgeSlots - 1)];
+        if (slot.batch != gl.batchNumber) {
+            std::memcpy(slot.ends, ends, sizeof ends);
+            slot.batch = gl.batchNumber;
+            return true;
+        }
+        if (std::memcmp(slot.ends, ends, sizeof ends) == 0) return false;
+    }
+}
+
 // A polygon of three or four corners, filled or as its edges as the polygon mode of its side
 // says. Only the side of a polygon drawn as lines is decided here, and only when it matters.
 void polygon(const Vertex* const* corners, int n) {
@@ -495,10 +529,17 @@ void polygon(const Vertex* const* corners, int n) {
     }
     if (!litSides) side = 1.0f;
     GLfloat* out = reserve(Kind::kLines, 2 * n);
+    int drawn = 0;
     for (int e = 0; e < n; ++e) {
-        out = put(out, *corners[e], side);
-        out = put(out, *corners[(e + 1) % n], side);
+        const Vertex& a = *corners[e];
+        const Vertex& b = *corners[(e + 1) % n];
+        // Unlit, an edge two polygons share draws the same pixels in the same colour twice.
+        if (!gl.lighting && !newEdge(a, b)) continue;
+        out = put(out, a, side);
+        out = put(out, b, side);
+        ++drawn;
     }
+    gl.batched -= 2 * (n - drawn);
 }
 
 void line(const Vertex& a, const Vertex& b) {
@@ -633,7 +674,8 @@ bool startWebGl(int width, int height) {
     if (!link(gl.points, "", kPointShader, kPointFragmentShader, false)) return false;
     gl.batch =
         static_cast<GLfloat*>(std::malloc(sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices));
-    if (gl.batch == nullptr) return false;
+    gl.edges = static_cast<Edge*>(std::calloc(kEdgeSlots, sizeof(Edge)));
+    if (gl.batch == nullptr || gl.edges == nullptr) return false;
     emscripten_glGenBuffers(1, &gl.buffer);
     emscripten_glBindBuffer(GL_ARRAY_BUFFER, gl.buffer);
     emscripten_glBufferData(GL_ARRAY_BUFFER, sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices,
