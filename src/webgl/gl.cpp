@@ -8,6 +8,8 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,8 +24,12 @@ constexpr int kMaxLights = 8;     // GL_LIGHT0 .. GL_LIGHT7
 constexpr int kShaderLights = 2;  // lights the shader takes at once
 constexpr int kBatchVertices = 1 << 16;
 constexpr int kFloatsPerVertex = 7;
+constexpr int kEdgeSlots = 1 << 17;  // four times the lines a batch holds
 constexpr int kFront = 0;
 constexpr int kBack = 1;
+// The geometry shader's variants: lit (1), two sides (2), local viewer (4), normalisation (8),
+// and the number of lights times 16; unlit is variant 0 alone.
+constexpr int kVariants = 16 * (kShaderLights + 1);
 
 // Column-major 4 x 4, as OpenGL keeps it.
 struct Matrix {
@@ -54,13 +60,19 @@ struct Vertex {
     GLfloat normal[3];
 };
 
+// An edge of a polygon drawn as unlit lines, in the table of the edges the batch has.
+struct Edge {
+    GLfloat ends[6];  // the two ends' positions, the lesser first
+    unsigned batch;   // the batch it belongs to; an edge of an earlier one is a free slot
+};
+
 // What the batch holds: filled triangles, lines, or bitmap pixels as points.
 enum class Kind { kNone, kTriangles, kLines, kPoints };
 
 struct Program {
     GLuint id = 0;
-    GLint modelview, projection, normalMatrix, lighting, normalise, localViewer, twoSide, colour,
-        lightCount, lightPosition, sceneColour, ambient, diffuse, specular, shininess, viewport;
+    GLint modelview, projection, normalMatrix, colour, lightPosition, sceneColour, ambient, diffuse,
+        specular, shininess, viewport;
 };
 
 struct State {
@@ -103,7 +115,10 @@ struct State {
     int batched = 0;
     GLfloat* batch = nullptr;
     GLuint buffer = 0;
-    Program geometry;
+    unsigned batchNumber = 1;  // counts the batches drawn, for the edge table
+    Edge* edges = nullptr;
+    Program geometry[kVariants];  // linked when first drawn with
+    bool failed[kVariants] = {};
     Program points;
 };
 
@@ -161,21 +176,18 @@ void normalMatrix(const Matrix& a, GLfloat n[9]) {
 }
 
 // The lighting equation of OpenGL 1.1 for one side, as the vertex shader has it: emission and
-// ambient, then each light's ambient, diffuse N.L and, where N.L > 0, specular (N.H)^s.
+// ambient, then each light's ambient, diffuse N.L and, where N.L > 0, specular (N.H)^s. The
+// shader is compiled for each combination of the state that shapes it (lighting, the number of
+// lights, two sides, local viewer, normalisation), so that no vertex pays for a branch the state
+// has already decided; unlit primitives take their colour straight from a uniform.
 const char kVertexShader[] = R"(
 precision highp float;
 attribute vec3 position;
-attribute vec3 normal;
-attribute float facing;
 uniform mat4 modelview;
 uniform mat4 projection;
+#if LIGHTING
+attribute vec3 normal;
 uniform mat3 normalMatrix;
-uniform bool lighting;
-uniform bool normalise;
-uniform bool localViewer;
-uniform bool twoSide;
-uniform vec4 colour;
-uniform int lightCount;
 uniform vec4 lightPosition[2];
 uniform vec4 sceneColour[2];
 uniform vec4 ambient[4];
@@ -183,13 +195,15 @@ uniform vec4 diffuse[4];
 uniform vec4 specular[4];
 uniform float shininess[2];
 varying vec4 frontColour;
+#if TWO_SIDE
+attribute float facing;
 varying vec4 backColour;
 varying float side;
+#endif
 
 vec4 shade(int s, vec3 n, vec3 p, vec3 v) {
     vec4 c = sceneColour[s];
-    for (int i = 0; i < 2; ++i) {
-        if (i >= lightCount) break;
+    for (int i = 0; i < LIGHTS; ++i) {
         vec4 lp = lightPosition[i];
         vec3 l = normalize(lp.w == 0.0 ? lp.xyz : lp.xyz - p);
         float nl = dot(n, l);
@@ -205,38 +219,54 @@ vec4 shade(int s, vec3 n, vec3 p, vec3 v) {
     c.a = clamp(diffuse[s * 2].a, 0.0, 1.0);
     return c;
 }
+#endif
 
 void main() {
     vec4 eye = modelview * vec4(position, 1.0);
     gl_Position = projection * eye;
-    side = facing;
-    if (!lighting) {
-        frontColour = colour;
-        backColour = colour;
-        return;
-    }
+#if LIGHTING
     vec3 n = normalMatrix * normal;
-    if (normalise) {
-        float size = length(n);
-        if (size > 0.0) n /= size;
-    }
+#if NORMALISE
+    float size = length(n);
+    if (size > 0.0) n /= size;
+#endif
     vec3 p = eye.xyz / eye.w;
-    vec3 v = localViewer ? normalize(-p) : vec3(0.0, 0.0, 1.0);
+#if LOCAL_VIEWER
+    vec3 v = normalize(-p);
+#else
+    vec3 v = vec3(0.0, 0.0, 1.0);
+#endif
     frontColour = shade(0, n, p, v);
-    backColour = twoSide ? shade(1, -n, p, v) : frontColour;
+#if TWO_SIDE
+    side = facing;
+    backColour = shade(1, -n, p, v);
+#endif
+#endif
 }
 )";
 
-// A side of +1 or -1 was decided by the layer (a polygon drawn as lines); 0 leaves it to the
-// rasteriser (a filled polygon).
+// Two-sided: a side of +1 or -1 was decided by the layer (a polygon drawn as lines); 0 leaves it
+// to the rasteriser (a filled polygon).
 const char kFragmentShader[] = R"(
 precision mediump float;
+#if LIGHTING
 varying vec4 frontColour;
+#if TWO_SIDE
 varying vec4 backColour;
 varying float side;
+#endif
+#else
+uniform vec4 colour;
+#endif
 void main() {
+#if !LIGHTING
+    gl_FragColor = colour;
+#elif TWO_SIDE
     bool front = side > 0.5 || (side > -0.5 && gl_FrontFacing);
     gl_FragColor = front ? frontColour : backColour;
+#else
+    gl_FragColor = frontColour;
+#endif
 }
 )";
 
@@ -264,18 +294,20 @@ void main() {
 }
 )";
 
-GLuint compile(GLenum type, const char* source) {
+GLuint compile(GLenum type, const char* defines, const char* source) {
     const GLuint shader = emscripten_glCreateShader(type);
-    emscripten_glShaderSource(shader, 1, &source, nullptr);
+    const char* sources[2] = {defines, source};
+    emscripten_glShaderSource(shader, 2, sources, nullptr);
     emscripten_glCompileShader(shader);
     GLint done = 0;
     emscripten_glGetShaderiv(shader, GL_COMPILE_STATUS, &done);
     return done ? shader : 0;
 }
 
-bool link(Program& program, const char* vertex, const char* fragment, bool lit) {
-    const GLuint v = compile(GL_VERTEX_SHADER, vertex);
-    const GLuint f = compile(GL_FRAGMENT_SHADER, fragment);
+bool link(Program& program, const char* defines, const char* vertex, const char* fragment,
+          bool lit) {
+    const GLuint v = compile(GL_VERTEX_SHADER, defines, vertex);
+    const GLuint f = compile(GL_FRAGMENT_SHADER, defines, fragment);
     if (v == 0 || f == 0) return false;
     program.id = emscripten_glCreateProgram();
     emscripten_glAttachShader(program.id, v);
@@ -293,12 +325,7 @@ bool link(Program& program, const char* vertex, const char* fragment, bool lit) 
     program.modelview = at("modelview");
     program.projection = at("projection");
     program.normalMatrix = at("normalMatrix");
-    program.lighting = at("lighting");
-    program.normalise = at("normalise");
-    program.localViewer = at("localViewer");
-    program.twoSide = at("twoSide");
     program.colour = at("colour");
-    program.lightCount = at("lightCount");
     program.lightPosition = at("lightPosition");
     program.sceneColour = at("sceneColour");
     program.ambient = at("ambient");
@@ -307,6 +334,31 @@ bool link(Program& program, const char* vertex, const char* fragment, bool lit) 
     program.shininess = at("shininess");
     program.viewport = at("viewport");
     return true;
+}
+
+// The variant of the geometry shader that the state asks for.
+int variant() {
+    if (!gl.lighting) return 0;
+    int lights = 0;
+    for (const Light& light : gl.light)
+        lights += light.enabled;
+    if (lights > kShaderLights) lights = kShaderLights;
+    return 1 | gl.twoSide << 1 | gl.localViewer << 2 | gl.normalise << 3 | lights << 4;
+}
+
+// The geometry program of variant `v`, linked the first time it is asked for; null when WebGL
+// cannot link it.
+const Program* geometry(int v) {
+    Program& p = gl.geometry[v];
+    if (p.id == 0 && !gl.failed[v]) {
+        char defines[160];
+        std::snprintf(defines, sizeof defines,
+                      "#define LIGHTING %d\n#define TWO_SIDE %d\n#define LOCAL_VIEWER %d\n"
+                      "#define NORMALISE %d\n#define LIGHTS %d\n",
+                      v & 1, v >> 1 & 1, v >> 2 & 1, v >> 3 & 1, v >> 4);
+        gl.failed[v] = !link(p, defines, kVertexShader, kFragmentShader, true);
+    }
+    return gl.failed[v] ? nullptr : &p;
 }
 
 // The products of light and material that the shader sums, for the enabled lights in order.
@@ -346,22 +398,16 @@ void litTerms(LitTerms& t) {
     }
 }
 
-void setGeometryUniforms() {
-    const Program& p = gl.geometry;
+void setGeometryUniforms(const Program& p) {
     emscripten_glUniformMatrix4fv(p.modelview, 1, GL_FALSE, modelview().m);
     emscripten_glUniformMatrix4fv(p.projection, 1, GL_FALSE, projection().m);
     GLfloat n[9];
     normalMatrix(modelview(), n);
     emscripten_glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, n);
-    emscripten_glUniform1i(p.lighting, gl.lighting);
-    emscripten_glUniform1i(p.normalise, gl.normalise);
-    emscripten_glUniform1i(p.localViewer, gl.localViewer);
-    emscripten_glUniform1i(p.twoSide, gl.twoSide);
     emscripten_glUniform4fv(p.colour, 1, gl.colour);
     if (!gl.lighting) return;
     LitTerms t;
     litTerms(t);
-    emscripten_glUniform1i(p.lightCount, t.lights);
     emscripten_glUniform4fv(p.lightPosition, kShaderLights, &t.position[0][0]);
     emscripten_glUniform4fv(p.sceneColour, 2, &t.scene[0][0]);
     emscripten_glUniform4fv(p.ambient, 2 * kShaderLights, &t.ambient[0][0][0]);
@@ -385,8 +431,13 @@ void flush() {
                                          reinterpret_cast<void*>(3 * sizeof(GLfloat)));
         emscripten_glDrawArrays(GL_POINTS, 0, gl.batched);
     } else {
-        emscripten_glUseProgram(gl.geometry.id);
-        setGeometryUniforms();
+        const Program* p = geometry(variant());
+        if (p == nullptr) {
+            gl.batched = 0;
+            return;
+        }
+        emscripten_glUseProgram(p->id);
+        setGeometryUniforms(*p);
         emscripten_glEnableVertexAttribArray(2);
         emscripten_glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, nullptr);
         emscripten_glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
@@ -397,6 +448,7 @@ void flush() {
                                 gl.batched);
     }
     gl.batched = 0;
+    ++gl.batchNumber;
 }
 
 // Room for `vertices` more of this kind in the batch, drawing what it holds first when it is of
@@ -432,6 +484,29 @@ GLfloat facingOf(const Vertex& a, const Vertex& b, const Vertex& c) {
     return det >= 0 ? 1.0f : -1.0f;
 }
 
+// True the first time the batch meets the edge between a and b, in either direction.
+bool newEdge(const Vertex& a, const Vertex& b) {
+    const bool aFirst = std::memcmp(a.position, b.position, sizeof a.position) < 0;
+    GLfloat ends[6];
+    std::memcpy(ends, (aFirst ? a : b).position, sizeof a.position);
+    std::memcpy(ends + 3, (aFirst ? b : a).position, sizeof a.position);
+    std::uint32_t bits[6];
+    std::memcpy(bits, ends, sizeof bits);
+    std::uint32_t h = 2166136261u;
+    for (std::uint32_t x : bits)
+        h = (h ^ x) * 16777619u;
+    h ^= h >> 15;
+    for (std::uint32_t i = h;; ++i) {
+        Edge& slot = gl.edges[i & (kEdgeSlots - 1)];
+        if (slot.batch != gl.batchNumber) {
+            std::memcpy(slot.ends, ends, sizeof ends);
+            slot.batch = gl.batchNumber;
+            return true;
+        }
+        if (std::memcmp(slot.ends, ends, sizeof ends) == 0) return false;
+    }
+}
+
 // A polygon of three or four corners, filled or as its edges as the polygon mode of its side
 // says. Only the side of a polygon drawn as lines is decided here, and only when it matters.
 void polygon(const Vertex* const* corners, int n) {
@@ -454,10 +529,17 @@ void polygon(const Vertex* const* corners, int n) {
     }
     if (!litSides) side = 1.0f;
     GLfloat* out = reserve(Kind::kLines, 2 * n);
+    int drawn = 0;
     for (int e = 0; e < n; ++e) {
-        out = put(out, *corners[e], side);
-        out = put(out, *corners[(e + 1) % n], side);
+        const Vertex& a = *corners[e];
+        const Vertex& b = *corners[(e + 1) % n];
+        // Unlit, an edge two polygons share draws the same pixels in the same colour twice.
+        if (!gl.lighting && !newEdge(a, b)) continue;
+        out = put(out, a, side);
+        out = put(out, b, side);
+        ++drawn;
     }
+    gl.batched -= 2 * (n - drawn);
 }
 
 void line(const Vertex& a, const Vertex& b) {
@@ -586,11 +668,14 @@ bool startWebGl(int width, int height) {
     gl.light[0].specular[0] = gl.light[0].specular[1] = gl.light[0].specular[2] = 1.0f;
     gl.viewport[2] = width;
     gl.viewport[3] = height;
-    if (!link(gl.geometry, kVertexShader, kFragmentShader, true)) return false;
-    if (!link(gl.points, kPointShader, kPointFragmentShader, false)) return false;
+    // The unlit variant and the one with everything on, so that a WebGL that cannot compile the
+    // shaders is known at once.
+    if (geometry(0) == nullptr || geometry(kVariants - 1) == nullptr) return false;
+    if (!link(gl.points, "", kPointShader, kPointFragmentShader, false)) return false;
     gl.batch =
         static_cast<GLfloat*>(std::malloc(sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices));
-    if (gl.batch == nullptr) return false;
+    gl.edges = static_cast<Edge*>(std::calloc(kEdgeSlots, sizeof(Edge)));
+    if (gl.batch == nullptr || gl.edges == nullptr) return false;
     emscripten_glGenBuffers(1, &gl.buffer);
     emscripten_glBindBuffer(GL_ARRAY_BUFFER, gl.buffer);
     emscripten_glBufferData(GL_ARRAY_BUFFER, sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices,
