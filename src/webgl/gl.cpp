@@ -109,6 +109,8 @@ struct State {
     Vertex recent[3];         // the last three vertices, the latest first
     bool direct = false;      // filled triangles: vertices written straight into the batch
     GLfloat* next = nullptr;  // where the next of them goes
+    bool sidesHere = false;   // each polygon's side decided here (see sidesDecidedHere)
+    Matrix clip;              // projection times modelview, for the sides decided here
 
     // The batch.
     Kind kind = Kind::kNone;
@@ -336,6 +338,15 @@ bool link(Program& program, const char* defines, const char* vertex, const char*
     return true;
 }
 
+// Two-sided lighting with the same material on both sides lights a polygon's back as its front
+// with the normal reversed. Then the layer decides each polygon's side and reverses the normals of
+// those facing away, and the shader lights one side only: half the lighting and half the colours
+// to interpolate, for the same colours.
+bool sidesDecidedHere() {
+    return gl.lighting && gl.twoSide &&
+           std::memcmp(&gl.material[kFront], &gl.material[kBack], sizeof(Material)) == 0;
+}
+
 // The variant of the geometry shader that the state asks for.
 int variant() {
     if (!gl.lighting) return 0;
@@ -343,7 +354,8 @@ int variant() {
     for (const Light& light : gl.light)
         lights += light.enabled;
     if (lights > kShaderLights) lights = kShaderLights;
-    return 1 | gl.twoSide << 1 | gl.localViewer << 2 | gl.normalise << 3 | lights << 4;
+    const bool twoSides = gl.twoSide && !sidesDecidedHere();
+    return 1 | twoSides << 1 | gl.localViewer << 2 | gl.normalise << 3 | lights << 4;
 }
 
 // The geometry program of variant `v`, linked the first time it is asked for; null when WebGL
@@ -461,21 +473,25 @@ GLfloat* reserve(Kind kind, int vertices) {
     return out;
 }
 
+// A vertex into the batch; `side` -1 is a polygon's back, lit with the normal reversed when the
+// layer decides the sides.
 GLfloat* put(GLfloat* out, const Vertex& v, GLfloat side) {
     std::memcpy(out, v.position, sizeof v.position);
-    std::memcpy(out + 3, v.normal, sizeof v.normal);
+    const GLfloat sign = gl.sidesHere && side < 0 ? -1.0f : 1.0f;
+    for (int i = 0; i < 3; ++i)
+        out[3 + i] = sign * v.normal[i];
     out[6] = side;
     return out + kFloatsPerVertex;
 }
 
-// +1 when the polygon through a, b, c faces the viewer (counter-clockwise in the window), -1
-// when not: the sign of the determinant of their clip coordinates x, y, w.
-GLfloat facingOf(const Vertex& a, const Vertex& b, const Vertex& c) {
-    const Matrix mvp = multiply(projection(), modelview());
+// +1 when the polygon through the object positions a, b, c faces the viewer (counter-clockwise in
+// the window), -1 when not: the sign of the determinant of their clip coordinates x, y, w.
+GLfloat facingOf(const GLfloat* a, const GLfloat* b, const GLfloat* c) {
+    const Matrix& mvp = gl.clip;
     GLfloat p[3][4];
-    const Vertex* v[3] = {&a, &b, &c};
+    const GLfloat* v[3] = {a, b, c};
     for (int i = 0; i < 3; ++i) {
-        const GLfloat object[4] = {v[i]->position[0], v[i]->position[1], v[i]->position[2], 1};
+        const GLfloat object[4] = {v[i][0], v[i][1], v[i][2], 1};
         transform(mvp, object, p[i]);
     }
     const double det = double{p[0][0]} * (double{p[1][1]} * p[2][3] - double{p[2][1]} * p[1][3]) -
@@ -514,16 +530,18 @@ void polygon(const Vertex* const* corners, int n) {
     const bool litSides = gl.lighting && gl.twoSide;
     GLfloat side = 0.0f;
     GLenum mode = gl.polygonMode[kFront];
-    if (sidesDiffer || (litSides && mode == GL_LINE)) {
-        side = facingOf(*corners[0], *corners[1], *corners[2]);
+    if (sidesDiffer || gl.sidesHere || (litSides && mode == GL_LINE)) {
+        side = facingOf(corners[0]->position, corners[1]->position, corners[2]->position);
         mode = gl.polygonMode[side > 0 ? kFront : kBack];
     }
     if (mode == GL_FILL) {
+        // A side decided here for the lighting; otherwise the rasteriser's.
+        if (!gl.sidesHere) side = 0.0f;
         GLfloat* out = reserve(Kind::kTriangles, 3 * (n - 2));
         for (int t = 1; t + 1 < n; ++t) {
-            out = put(out, *corners[0], 0.0f);
-            out = put(out, *corners[t], 0.0f);
-            out = put(out, *corners[t + 1], 0.0f);
+            out = put(out, *corners[0], side);
+            out = put(out, *corners[t], side);
+            out = put(out, *corners[t + 1], side);
         }
         return;
     }
@@ -705,6 +723,9 @@ void glBegin(GLenum mode) {
     // Filled triangles, most of every frame, go straight into the batch.
     gl.direct = mode == GL_TRIANGLES && gl.polygonMode[kFront] == GL_FILL &&
                 gl.polygonMode[kBack] == GL_FILL;
+    // No matrix or material may change before glEnd.
+    gl.sidesHere = sidesDecidedHere();
+    if (gl.sidesHere) gl.clip = multiply(projection(), modelview());
 }
 
 void glEnd() {
@@ -727,6 +748,16 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
         out[5] = gl.normal[2];
         out[6] = 0.0f;
         gl.next = out + kFloatsPerVertex;
+        if (gl.sidesHere && gl.count % 3 == 0) {
+            GLfloat* first = out - 2 * kFloatsPerVertex;
+            if (facingOf(first, first + kFloatsPerVertex, out) < 0) {
+                for (GLfloat* corner = first; corner <= out; corner += kFloatsPerVertex) {
+                    for (int i = 3; i < 6; ++i)
+                        corner[i] = -corner[i];
+                    corner[6] = -1.0f;
+                }
+            }
+        }
         return;
     }
     Vertex v{{x, y, z}, {gl.normal[0], gl.normal[1], gl.normal[2]}};
