@@ -39,8 +39,9 @@ double outsideBound(double r) {
 }
 
 FieldKernel widestKernel() {
-    static const FieldKernel widest =
-        fieldKernelAvailable(FieldKernel::kFours) ? FieldKernel::kFours : FieldKernel::kPairs;
+    static const FieldKernel widest = kVectorRegisters && fieldKernelAvailable(FieldKernel::kFours)
+                                          ? FieldKernel::kFours
+                                          : FieldKernel::kPairs;
     return widest;
 }
 
@@ -284,6 +285,20 @@ void alignToBlocks(const BlockLattice& lattice, const IndexBox& reached, IndexBo
 
 // Least and greatest of the values [from, to] of a row; greatest is NaN when one of them is.
 void rangeOf(const GridPoint* row, int from, int to, double& least, double& greatest) {
+    if (!kVectorRegisters) {
+        double low = kInfinity;
+        double high = -kInfinity;
+        bool undefined = false;
+        for (int k = from; k <= to; ++k) {
+            const double value = row[k].value;
+            low = value < low ? value : low;
+            high = high < value ? value : high;
+            undefined |= value != value;
+        }
+        least = low;
+        greatest = undefined ? std::numeric_limits<double>::quiet_NaN() : high;
+        return;
+    }
     Pair low = {kInfinity, kInfinity};
     Pair high = {-kInfinity, -kInfinity};
     Lanes<2>::Mask undefined = {};

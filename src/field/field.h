@@ -22,7 +22,8 @@ double softObjectField(const Ball& ball, float x, float y, float z);
 void evaluateField(Grid& grid, int ballCount, const Ball* balls);
 
 // The ways the field pass can run: one point at a time, two or four. All give the same bits;
-// evaluateField takes the widest the processor runs well (four needs AVX on x86-64).
+// evaluateField takes the widest the processor runs well (four needs AVX on x86-64; two where the
+// target has no vector registers).
 enum class FieldKernel { kScalar, kPairs, kFours };
 
 bool fieldKernelAvailable(FieldKernel kernel);

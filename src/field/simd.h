@@ -20,6 +20,15 @@
 
 namespace {
 
+// Whether the target has vector registers for the lanes. Without them (WebAssembly without its
+// SIMD instructions) the compiler splits every vector into scalars, and the wider the lanes the
+// slower: the field pass then takes two lanes, and a row's range a plain loop.
+#if defined(__SSE2__) || defined(__ARM_NEON) || defined(__wasm_simd128__)
+constexpr bool kVectorRegisters = true;
+#else
+constexpr bool kVectorRegisters = false;
+#endif
+
 // W doubles, W floats, and W lanes of all-ones or all-zeros bits.
 template <int W>
 struct Lanes {
