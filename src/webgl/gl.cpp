@@ -110,7 +110,7 @@ struct State {
     bool direct = false;      // filled triangles: vertices written straight into the batch
     GLfloat* next = nullptr;  // where the next of them goes
     bool sidesHere = false;   // each polygon's side decided here (see sidesDecidedHere)
-    Matrix clip;              // projection times modelview, for the sides decided here
+    Matrix clip;              // projection times modelview, for the polygons' sides
 
     // The batch.
     Kind kind = Kind::kNone;
@@ -723,9 +723,10 @@ void glBegin(GLenum mode) {
     // Filled triangles, most of every frame, go straight into the batch.
     gl.direct = mode == GL_TRIANGLES && gl.polygonMode[kFront] == GL_FILL &&
                 gl.polygonMode[kBack] == GL_FILL;
-    // No matrix or material may change before glEnd.
+    // No matrix or material may change before glEnd. Every polygon's side is found through
+    // `clip`, whoever asks for it.
     gl.sidesHere = sidesDecidedHere();
-    if (gl.sidesHere) gl.clip = multiply(projection(), modelview());
+    gl.clip = multiply(projection(), modelview());
 }
 
 void glEnd() {
