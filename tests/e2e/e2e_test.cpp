@@ -1141,10 +1141,20 @@ TEST(Output, BadInputEndsBeforeTheWindow) {
                              "is marked immutable"});
         }
     }
+    // The other user runs a copy of the program that they can reach: a clone in root's home, as
+    // in a fresh Debian root, is out of their reach.
+    const std::string theirs = root ? outputFolder() : "";
+    if (root) {
+        chmod(theirs.c_str(), 0755);
+        ASSERT_EQ(runShell("cp '" + viewerBinary() + "' '" + theirs + "/viewer'").status, 0);
+    }
     for (const Case& bad : cases) {
         const bool sticky = bad.arguments.find("/sticky/") != std::string::npos;
-        const ProcessResult run = runWithoutDisplay(
-            bad.arguments, sticky ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+        const ProcessResult run =
+            sticky
+                ? runShell("setpriv --reuid=65534 --regid=65534 --clear-groups env -u DISPLAY '" +
+                           theirs + "/viewer' " + bad.arguments)
+                : runWithoutDisplay(bad.arguments);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 2)
             << bad.arguments << ": " << describeStatus(run.status);
         EXPECT_NE(run.output.find(bad.message), std::string::npos) << run.output;
@@ -1159,6 +1169,7 @@ TEST(Output, BadInputEndsBeforeTheWindow) {
         EXPECT_EQ(readWhole(folder + "/sticky/theirs.ply"), "old");
         EXPECT_EQ(readWhole(immutable), "old");
         runShell("chattr -i '" + immutable + "'");
+        runShell("rm -r '" + theirs + "'");
     }
     runShell("rm -r '" + folder + "'");
 }
