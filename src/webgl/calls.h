@@ -21,6 +21,7 @@ GLuint emscripten_glCreateShader(GLenum);
 void emscripten_glDisable(GLenum);
 void emscripten_glDisableVertexAttribArray(GLuint);
 void emscripten_glDrawArrays(GLenum, GLint, GLsizei);
+void emscripten_glDrawElements(GLenum, GLsizei, GLenum, const void*);
 void emscripten_glEnable(GLenum);
 void emscripten_glEnableVertexAttribArray(GLuint);
 void emscripten_glFlush();

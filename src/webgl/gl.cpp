@@ -24,7 +24,9 @@ constexpr int kMaxLights = 8;     // GL_LIGHT0 .. GL_LIGHT7
 constexpr int kShaderLights = 2;  // lights the shader takes at once
 constexpr int kBatchVertices = 1 << 16;
 constexpr int kFloatsPerVertex = 7;
-constexpr int kEdgeSlots = 1 << 17;  // four times the lines a batch holds
+constexpr int kBatchIndices = 1 << 18;  // the ends of the edges drawn by index in a batch
+constexpr int kCornerSlots = 1 << 17;   // twice the vertices a batch holds
+constexpr int kEdgeSlots = 1 << 18;     // twice the edges a batch holds
 constexpr int kFront = 0;
 constexpr int kBack = 1;
 // The geometry shader's variants: lit (1), two sides (2), local viewer (4), normalisation (8),
@@ -60,14 +62,16 @@ struct Vertex {
     GLfloat normal[3];
 };
 
-// An edge of a polygon drawn as unlit lines, in the table of the edges the batch has.
-struct Edge {
-    GLfloat ends[6];  // the two ends' positions, the lesser first
-    unsigned batch;   // the batch it belongs to; an edge of an earlier one is a free slot
+// A slot in the tables of the corners and of the edges a batch of edges has: a corner's index in
+// the batch, or an edge's two corners' indices, the lesser in the high half.
+struct Slot {
+    std::uint32_t batch;  // the batch it belongs to; a slot of an earlier one is free
+    std::uint32_t value;
 };
 
-// What the batch holds: filled triangles, lines, or bitmap pixels as points.
-enum class Kind { kNone, kTriangles, kLines, kPoints };
+// What the batch holds: filled triangles, lines, unlit polygons' edges (each drawn once, by the
+// indices of its ends), or bitmap pixels as points.
+enum class Kind { kNone, kTriangles, kLines, kEdges, kPoints };
 
 struct Program {
     GLuint id = 0;
@@ -117,8 +121,12 @@ struct State {
     int batched = 0;
     GLfloat* batch = nullptr;
     GLuint buffer = 0;
-    unsigned batchNumber = 1;  // counts the batches drawn, for the edge table
-    Edge* edges = nullptr;
+    std::uint32_t batchNumber = 1;  // counts the batches drawn, for the tables of slots
+    int indexed = 0;                // ends of edges, for a batch of them
+    GLushort* indices = nullptr;
+    GLuint indexBuffer = 0;
+    Slot* corners = nullptr;
+    Slot* edges = nullptr;
     Program geometry[kVariants];  // linked when first drawn with
     bool failed[kVariants] = {};
     Program points;
@@ -456,10 +464,17 @@ void flush() {
                                          reinterpret_cast<void*>(3 * sizeof(GLfloat)));
         emscripten_glVertexAttribPointer(2, 1, GL_FLOAT, GL_FALSE, stride,
                                          reinterpret_cast<void*>(6 * sizeof(GLfloat)));
-        emscripten_glDrawArrays(gl.kind == Kind::kTriangles ? GL_TRIANGLES : GL_LINES, 0,
-                                gl.batched);
+        if (gl.kind == Kind::kEdges) {
+            emscripten_glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, gl.indexed * sizeof(GLushort),
+                                       gl.indices);
+            emscripten_glDrawElements(GL_LINES, gl.indexed, GL_UNSIGNED_SHORT, nullptr);
+        } else {
+            emscripten_glDrawArrays(gl.kind == Kind::kTriangles ? GL_TRIANGLES : GL_LINES, 0,
+                                    gl.batched);
+        }
     }
     gl.batched = 0;
+    gl.indexed = 0;
     ++gl.batchNumber;
 }
 
@@ -500,26 +515,55 @@ GLfloat facingOf(const GLfloat* a, const GLfloat* b, const GLfloat* c) {
     return det >= 0 ? 1.0f : -1.0f;
 }
 
-// True the first time the batch meets the edge between a and b, in either direction.
-bool newEdge(const Vertex& a, const Vertex& b) {
-    const bool aFirst = std::memcmp(a.position, b.position, sizeof a.position) < 0;
-    GLfloat ends[6];
-    std::memcpy(ends, (aFirst ? a : b).position, sizeof a.position);
-    std::memcpy(ends + 3, (aFirst ? b : a).position, sizeof a.position);
-    std::uint32_t bits[6];
-    std::memcpy(bits, ends, sizeof bits);
-    std::uint32_t h = 2166136261u;
-    for (std::uint32_t x : bits)
-        h = (h ^ x) * 16777619u;
-    h ^= h >> 15;
-    for (std::uint32_t i = h;; ++i) {
-        Edge& slot = gl.edges[i & (kEdgeSlots - 1)];
+// The index in the batch of the corner at v's position, added to the batch the first time the
+// batch meets it.
+std::uint32_t cornerIndex(const Vertex& v) {
+    std::uint32_t bits[3];
+    std::memcpy(bits, v.position, sizeof bits);
+    std::uint32_t h = (bits[0] * 0x9E3779B1u ^ bits[1]) * 0x85EBCA77u ^ bits[2];
+    h = (h ^ h >> 15) * 0xC2B2AE3Du;
+    for (std::uint32_t i = h ^ h >> 13;; ++i) {
+        Slot& slot = gl.corners[i & (kCornerSlots - 1)];
         if (slot.batch != gl.batchNumber) {
-            std::memcpy(slot.ends, ends, sizeof ends);
-            slot.batch = gl.batchNumber;
+            slot = {gl.batchNumber, static_cast<std::uint32_t>(gl.batched)};
+            put(gl.batch + gl.batched++ * kFloatsPerVertex, v, 1.0f);
+            return slot.value;
+        }
+        if (std::memcmp(gl.batch + slot.value * kFloatsPerVertex, v.position, sizeof bits) == 0)
+            return slot.value;
+    }
+}
+
+// True the first time the batch meets the edge between the corners a and b, in either direction.
+bool newEdge(std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t key = a < b ? a << 16 | b : b << 16 | a;
+    const std::uint32_t h = key * 0x9E3779B1u;
+    for (std::uint32_t i = h ^ h >> 16;; ++i) {
+        Slot& slot = gl.edges[i & (kEdgeSlots - 1)];
+        if (slot.batch != gl.batchNumber) {
+            slot = {gl.batchNumber, key};
             return true;
         }
-        if (std::memcmp(slot.ends, ends, sizeof ends) == 0) return false;
+        if (slot.value == key) return false;
+    }
+}
+
+// An unlit polygon as lines: each edge the batch has not yet met, between its corners' indices. An
+// edge two polygons share would draw the same pixels in the same colour twice.
+void edges(const Vertex* const* corners, int n) {
+    if (gl.kind != Kind::kEdges || gl.batched + n > kBatchVertices ||
+        gl.indexed + 2 * n > kBatchIndices)
+        flush();
+    gl.kind = Kind::kEdges;
+    std::uint32_t index[4];
+    for (int c = 0; c < n; ++c)
+        index[c] = cornerIndex(*corners[c]);
+    for (int e = 0; e < n; ++e) {
+        const std::uint32_t a = index[e];
+        const std::uint32_t b = index[(e + 1) % n];
+        if (!newEdge(a, b)) continue;
+        gl.indices[gl.indexed++] = static_cast<GLushort>(a);
+        gl.indices[gl.indexed++] = static_cast<GLushort>(b);
     }
 }
 
@@ -545,19 +589,16 @@ void polygon(const Vertex* const* corners, int n) {
         }
         return;
     }
+    if (!gl.lighting) {
+        edges(corners, n);
+        return;
+    }
     if (!litSides) side = 1.0f;
     GLfloat* out = reserve(Kind::kLines, 2 * n);
-    int drawn = 0;
     for (int e = 0; e < n; ++e) {
-        const Vertex& a = *corners[e];
-        const Vertex& b = *corners[(e + 1) % n];
-        // Unlit, an edge two polygons share draws the same pixels in the same colour twice.
-        if (!gl.lighting && !newEdge(a, b)) continue;
-        out = put(out, a, side);
-        out = put(out, b, side);
-        ++drawn;
+        out = put(out, *corners[e], side);
+        out = put(out, *corners[(e + 1) % n], side);
     }
-    gl.batched -= 2 * (n - drawn);
 }
 
 void line(const Vertex& a, const Vertex& b) {
@@ -692,12 +733,20 @@ bool startWebGl(int width, int height) {
     if (!link(gl.points, "", kPointShader, kPointFragmentShader, false)) return false;
     gl.batch =
         static_cast<GLfloat*>(std::malloc(sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices));
-    gl.edges = static_cast<Edge*>(std::calloc(kEdgeSlots, sizeof(Edge)));
-    if (gl.batch == nullptr || gl.edges == nullptr) return false;
+    gl.indices = static_cast<GLushort*>(std::malloc(sizeof(GLushort) * kBatchIndices));
+    gl.corners = static_cast<Slot*>(std::calloc(kCornerSlots, sizeof(Slot)));
+    gl.edges = static_cast<Slot*>(std::calloc(kEdgeSlots, sizeof(Slot)));
+    if (gl.batch == nullptr || gl.indices == nullptr || gl.corners == nullptr ||
+        gl.edges == nullptr)
+        return false;
     emscripten_glGenBuffers(1, &gl.buffer);
     emscripten_glBindBuffer(GL_ARRAY_BUFFER, gl.buffer);
     emscripten_glBufferData(GL_ARRAY_BUFFER, sizeof(GLfloat) * kFloatsPerVertex * kBatchVertices,
                             nullptr, GL_DYNAMIC_DRAW);
+    emscripten_glGenBuffers(1, &gl.indexBuffer);
+    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gl.indexBuffer);
+    emscripten_glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * kBatchIndices, nullptr,
+                            GL_DYNAMIC_DRAW);
     emscripten_glEnableVertexAttribArray(0);
     emscripten_glEnableVertexAttribArray(1);
     return true;

@@ -10,6 +10,8 @@ import { readFileSync } from 'node:fs';
 import * as web from './browser.mjs';
 
 const repetitions = Number(process.env.WEB_BENCH_REPETITIONS ?? 10);
+// Only the events whose row names match, to time one change quickly: WEB_BENCH_ONLY=camera.
+const only = new RegExp(process.env.WEB_BENCH_ONLY ?? '');
 
 // Injected before the page's scripts: the last key's time, the start of each animation frame,
 // and the end of each frame the program draws (viewer.onFrame, set as soon as viewer exists).
@@ -99,17 +101,20 @@ try {
   }
   rows.push(['page load to first frame', null, loads, 1500]);
 
+  const event = async (what, name, key, back, target, untimedBack = false) => {
+    if (only.test(what)) rows.push([what, name, await time(page, key, back, untimedBack), target]);
+  };
   await press(page, '/');
   await press(page, '/');  // N = 128 from here on
-  rows.push(['camera key (w, s)', 'BM_EventCamera/128', await time(page, 'w', 's'), 33]);
-  rows.push(['threshold (+, -)', 'BM_EventIsolevel/128', await time(page, '+', '-'), 33]);
+  await event('camera key (w, s)', 'BM_EventCamera/128', 'w', 's', 33);
+  await event('threshold (+, -)', 'BM_EventIsolevel/128', '+', '-', 33);
   await press(page, '2');
-  rows.push(['ball 2 moved (Right, Left)', 'BM_EventBallMove/128', await time(page, 'Right', 'Left'), 33]);
+  await event('ball 2 moved (Right, Left)', 'BM_EventBallMove/128', 'Right', 'Left', 33);
   await press(page, '0');
-  rows.push(['/ to N = 128 (from 64)', 'BM_EventGridFiner/128', await time(page, '/', '*', true), 50]);
-  rows.push(['lit and wireframe (BackSpace)', 'BM_EventLighting/128', await time(page, 'BackSpace', 'BackSpace'), 50]);
+  await event('/ to N = 128 (from 64)', 'BM_EventGridFiner/128', '/', '*', 50, true);
+  await event('lit and wireframe (BackSpace)', 'BM_EventLighting/128', 'BackSpace', 'BackSpace', 50);
   await press(page, 'BackSpace');
-  rows.push(['wireframe frame (w, s unlit)', 'BM_FrameWire/128', await time(page, 'w', 's'), 50]);
+  await event('wireframe frame (w, s unlit)', 'BM_FrameWire/128', 'w', 's', 50);
   if (page.errors.length) console.log(`page errors: ${page.errors.join(' | ')}`);
 
   const native = nativeTimes(process.argv[2]);
