@@ -90,7 +90,9 @@
     statusBox.textContent = '';
     if (printed.length > 0) show('output', printed.join('\n'));
     if (viewer.error !== null) {
-      show('error', 'The options in the address are wrong, so no session started:');
+      // Status 2 is a wrong option; anything else kept the session from starting (no WebGL).
+      show('error', status === 2 ? 'The options in the address are wrong, so no session started:'
+                                 : 'No session started:');
       show('output', viewer.error);
     } else {
       if (messages.length > 0) show('error', messages.join('\n'));

@@ -181,6 +181,17 @@ const cases = {
       const state = await page.evaluate(() => ({ ...window.viewer }));
       expect(state.error.includes(message), `shown "${state.error}", the Linux build says "${message}"`);
       expect(state.frames === 0, `${state.frames} frames drawn after a wrong option`);
+      const shown = await page.evaluate(() => document.getElementById('status').innerText);
+      expect(shown.startsWith('The options in the address are wrong'), `the page says "${shown}"`);
+
+      // A browser without WebGL: said so, and not blamed on the address.
+      const bare = await browser.newPage();
+      await bare.evaluateOnNewDocument(() => { HTMLCanvasElement.prototype.getContext = () => null; });
+      await bare.goto(new URL(`file://${web.pagePath}`).href);
+      await bare.waitForFunction(() => window.viewer && window.viewer.ended, { timeout: 20000 });
+      const none = await bare.evaluate(() => document.getElementById('status').innerText);
+      expect(/^No session started:\s+scalar-field-viewer: WebGL cannot start in this browser/.test(none),
+        `without WebGL the page says "${none}"`);
     } finally {
       rmSync(folder, { recursive: true, force: true });
     }
