@@ -57,6 +57,29 @@ std::string lastFailure() {
 SRWLOCK pendingLock = SRWLOCK_INIT;
 std::wstring pendingFile;
 
+// The device that the last part of `path` names (NUL, CON, COM1, ...), or empty. Windows takes such
+// a name with any extension and trailing blanks as the device, so that what is written there would
+// reach the device and no file.
+std::string deviceNamed(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\:");
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    std::string upper = name;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (upper == device) return name;
+    if (upper.rfind("COM", 0) != 0 && upper.rfind("LPT", 0) != 0) return "";
+    const std::string number = upper.substr(3);
+    // 1 to 9, and the superscripts 1, 2 and 3 in UTF-8.
+    if ((number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+        number == "\xC2\xB2" || number == "\xC2\xB3")
+        return name;
+    return "";
+}
+
 BOOL WINAPI removePendingOnConsoleEvent(DWORD /*event*/) {
     AcquireSRWLockExclusive(&pendingLock);
     // Opened with FILE_SHARE_DELETE: the file goes as the process ends and its handle closes.
@@ -124,6 +147,11 @@ bool checkReplaceable(const std::string& target, std::string& reason) {
     const std::wstring wide = widePath(target);
     if (wide.empty()) {
         reason = "the name is not valid UTF-8";
+        return false;
+    }
+    const std::string device = deviceNamed(target);
+    if (!device.empty()) {
+        reason = device + " is a device on Windows, not a file";
         return false;
     }
     const DWORD attributes = GetFileAttributesW(wide.c_str());

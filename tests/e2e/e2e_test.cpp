@@ -1121,6 +1121,12 @@ TEST(Output, BadInputEndsBeforeTheWindow) {
         mkfifo((folder + "/fifo.ply").c_str(), 0644);
         cases.push_back({"--export-surface " + folder + "/fifo.ply",
                          "/fifo.ply: cannot write there: it is a FIFO, not a regular file"});
+    } else {
+        // Windows takes a device's name with any extension as the device.
+        cases.push_back({"--export-surface " + folder + "/nul.stl",
+                         "/nul.stl: cannot write there: nul is a device on Windows, not a file"});
+        cases.push_back({"--screenshot " + folder + "/LPT3.png",
+                         "/LPT3.png: cannot write there: LPT3 is a device on Windows, not a file"});
     }
     // Another user's file in a folder with the sticky bit, for a user who is not its owner; and
     // an immutable file. Both need root to be set up.
