@@ -488,14 +488,20 @@ GLfloat* reserve(Kind kind, int vertices) {
     return out;
 }
 
-// A vertex into the batch; `side` -1 is a polygon's back, lit with the normal reversed when the
-// layer decides the sides.
+// A batched vertex of a polygon's back, when the layer decides the sides: lit as a front with the
+// normal reversed.
+void turnAway(GLfloat* vertex) {
+    for (int i = 3; i < 6; ++i)
+        vertex[i] = -vertex[i];
+    vertex[6] = -1.0f;
+}
+
+// A vertex into the batch; `side` -1 is a polygon's back.
 GLfloat* put(GLfloat* out, const Vertex& v, GLfloat side) {
     std::memcpy(out, v.position, sizeof v.position);
-    const GLfloat sign = gl.sidesHere && side < 0 ? -1.0f : 1.0f;
-    for (int i = 0; i < 3; ++i)
-        out[3 + i] = sign * v.normal[i];
+    std::memcpy(out + 3, v.normal, sizeof v.normal);
     out[6] = side;
+    if (gl.sidesHere && side < 0) turnAway(out);
     return out + kFloatsPerVertex;
 }
 
@@ -801,11 +807,8 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
         if (gl.sidesHere && gl.count % 3 == 0) {
             GLfloat* first = out - 2 * kFloatsPerVertex;
             if (facingOf(first, first + kFloatsPerVertex, out) < 0) {
-                for (GLfloat* corner = first; corner <= out; corner += kFloatsPerVertex) {
-                    for (int i = 3; i < 6; ++i)
-                        corner[i] = -corner[i];
-                    corner[6] = -1.0f;
-                }
+                for (GLfloat* corner = first; corner <= out; corner += kFloatsPerVertex)
+                    turnAway(corner);
             }
         }
         return;
